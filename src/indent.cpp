@@ -1,0 +1,2 @@
+#include "indent.h"
+void indent_stdin() {}

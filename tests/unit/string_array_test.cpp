@@ -1,0 +1,4 @@
+#include "string_array.h"
+
+#include <gtest/gtest.h>
+TEST(StringArray, Placeholder) {}
