@@ -1,7 +1,117 @@
 #include "discover.h"
-StringArray *discover_files() { return nullptr; }
-int language_of_path(const char *) { return 0; }
-bool is_cxx_path(const char *) { return false; }
-void route_file(const char *, FILE *) {}
-int route_tags(const char *, FILE *) { return -1; }
-int print_file_list() { return 0; }
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "condenser.h"
+#include "cxx_tags.h"
+#include "env.h"
+#include "options.h"
+#include "string_array.h"
+#include "text.h"
+
+typedef int (*Extractor)(const char *path, FILE *out);
+
+struct Language {
+    const char *d_extension;
+    int d_id;
+    Extractor d_tags;  // null: the language has no extractor yet
+};
+
+// Every source extension, its language and its tag extractor, in the order
+// discovery tests them.
+static const Language g_languages[] = {
+    {"c", LANG_CXX, cxx_tags},     {"cxx", LANG_CXX, cxx_tags},  {"cpp", LANG_CXX, cxx_tags},
+    {"h", LANG_CXX, cxx_tags},     {"hpp", LANG_CXX, cxx_tags},  {"pl", LANG_PERL, nullptr},
+    {"pm", LANG_PERL, nullptr},    {"ph", LANG_PERL, nullptr},   {"py", LANG_PYTHON, nullptr},
+    {"rb", LANG_RUBY, nullptr},    {"php", LANG_PHP, nullptr},   {"go", LANG_GO, nullptr},
+    {"java", LANG_JAVA, nullptr},  {"lua", LANG_LUA, nullptr},
+};
+
+static const Language *language_row(const char *path) {
+    const char *dot = file_extension(path);
+    if (!dot) return nullptr;
+    for (const Language &row : g_languages)
+        if (strcmp(dot + 1, row.d_extension) == 0) return &row;
+    return nullptr;
+}
+
+int language_of_path(const char *path) {
+    const Language *row = language_row(path);
+    return row ? row->d_id : 0;
+}
+
+bool is_cxx_path(const char *path) { return language_of_path(path) == LANG_CXX; }
+
+// Runs find with its output on a pipe, NUL-separated so that any file name
+// (a line feed included) comes back whole; the child never returns here.
+static char *run_find(const char *start, const char *pattern, int *out_length) {
+    int fds[2];
+    *out_length = 0;
+    if (pipe(fds) != 0) return nullptr;
+    pid_t pid = fork();
+    if (pid < 0) {
+        close(fds[0]);
+        close(fds[1]);
+        return nullptr;
+    }
+    if (pid == 0) {
+        FILE *null = fopen("/dev/null", "w");
+        if (!null || dup2(fileno(null), 2) < 0 || dup2(fds[1], 1) < 0) _exit(127);
+        close(fds[0]);
+        execlp("find", "find", start, "-name", pattern, "-print0", (char *)nullptr);
+        _exit(127);
+    }
+    close(fds[1]);
+    char *output = read_all_fd(fds[0], out_length);
+    close(fds[0]);
+    int status;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
+    return output;
+}
+
+StringArray *discover_files() {
+    StringArray *found = string_array_new(1024);
+    int length = 0;
+    char *output = run_find(".", "*", &length);
+    if (!output) return found;
+    for (char *path = output; path < output + length; path += strlen(path) + 1)
+        if (language_row(path)) push(found, strdup(path));
+    free(output);
+    return found;
+}
+
+int route_tags(const char *path, FILE *out) {
+    const Language *row = language_row(path);
+    if (!row || !row->d_tags) return -1;
+    row->d_tags(path, out);
+    return 0;
+}
+
+void route_file(const char *path, FILE *out) {
+    if (!path) return;
+    switch (get_env()->d_mode) {
+    case MODE_MAKE_CTAGS:
+        route_tags(path, out);
+        break;
+    default:
+        break;
+    }
+}
+
+int print_file_list() {
+    int wanted = language_id();
+    StringArray *files = discover_files();
+    for (int i = 0; i < count(files); ++i) {
+        const char *path = at(files, i);
+        if (wanted == LANG_ALL || wanted == language_of_path(path)) printf("%s\n", path);
+    }
+    free_strings(files);
+    string_array_delete(files);
+    return 0;
+}

@@ -1,0 +1,33 @@
+#include "tags_format.h"
+
+#include <cstring>
+
+const char *const TAGS_HEADER[6] = {
+    "!_TAG_FILE_FORMAT\t2\n",
+    "!_TAG_FILE_SORTED\t1\n",
+    "!_TAG_PROGRAM_AUTHOR\tZephyr Elk developers <dev@zephyr-elk.invalid>\n",
+    "!_TAG_PROGRAM_NAME\tZephyr Elk\n",
+    "!_TAG_PROGRAM_URL\thttps://zephyr-elk.invalid/\n",
+    "!_TAG_PROGRAM_VERSION\t2.0\n",
+};
+
+static bool one_line(const char *text) { return text && !strpbrk(text, "\r\n"); }
+
+void write_tag(FILE *out, const char *name, const char *path, int line, char kind) {
+    if (!name || !*name || !one_line(name) || !one_line(path)) return;
+    fprintf(out, "%s\t%s\t%i\t; %c\n", name, path, line, kind);
+}
+
+void write_tag_qualified(FILE *out, const char *head, const char *tail, const char *path,
+                         int line, char kind) {
+    if (!one_line(head) || !one_line(tail) || !one_line(path) || (!*head && !*tail)) return;
+    fprintf(out, "%s:%s\t%s\t%i\t; %c\n", head, tail, path, line, kind);
+}
+
+void write_call_tag(FILE *out, const char *name, const char *path, int line, const char *caller) {
+    if (!name || !*name || !one_line(name) || !one_line(path)) return;
+    if (caller && *caller && one_line(caller))
+        fprintf(out, "%s\t%s\t%i\t;\tby\t%s\n", name, path, line, caller);
+    else
+        fprintf(out, "%s\t%s\t%i\n", name, path, line);
+}

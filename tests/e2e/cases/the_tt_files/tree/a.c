@@ -1,0 +1,4 @@
+int main(int a, char *b)
+{
+  return 0; /* c */
+}

@@ -1,0 +1,3 @@
+#define X(a) \
+  foo(a)
+int y = X(1);

@@ -1,0 +1,133 @@
+#include "condenser.h"
+
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "env.h"
+
+struct Mark {
+    int line, offset;
+    bool operator==(const Mark &o) const { return line == o.line && offset == o.offset; }
+};
+std::ostream &operator<<(std::ostream &os, const Mark &m) { return os << '{' << m.line << ',' << m.offset << '}'; }
+
+struct Condensed {
+    std::string text;
+    std::vector<Mark> marks;
+};
+
+static Condensed condense(const std::string &source) {
+    std::vector<char> out(source.size() * 2 + 1);
+    std::vector<LineMark> marks(source.size() + 2);
+    int n = tt_condense(source.c_str(), (int)source.size(), out.data(), marks.data(), (int)marks.size());
+    Condensed result{std::string(out.data(), n), {}};
+    for (int k = 1; k < (int)marks.size() && marks[k].d_index == k; ++k)
+        result.marks.push_back({marks[k].d_line, marks[k].d_offset});
+    return result;
+}
+
+struct CondenseCase {
+    const char *source, *text;
+    std::vector<Mark> marks;  // empty: not checked
+};
+
+TEST(Condenser, WorkedExamples) {
+    const CondenseCase cases[] = {
+        {"int main(int a, char *b)\n{\n  return 0; /* c */\n}\n", "int main (int a, char *b) { return 0; } ",
+         {{1, 25}, {2, 37}, {3, 47}}},
+        {"\nint x;\n", "int x; ", {{1, 6}}},
+        {"#include <a>\n#include <b>\n", "#include <a>\n#include <b>", {{0, 12}}},
+        {"#define X(a) \\\n  foo(a)\nint y = X(1);\n", "#define X(a) \\\n foo(a) \nint y = X (1) ; ",
+         {{0, 14}, {1, 23}, {2, 36}}},
+        {"  #  define  Y 1\nx;", "# define Y 1\nx; ", {}},
+        {"x;\n  #define A 1\ny;\n", "x; #define A 1\ny; ", {}},
+        {"for (i=0;i<n;i++) { a(b(c)); }", "for (i=0; i<n; i++) { a (b (c) ); } ", {{0, 18}, {0, 27}, {0, 29}}},
+        {"if(x)y();else{z();}", "if (x) y (); else{ z (); } ", {}},
+        {"((a))", "( (a) )", {}},
+        {"a/*x*/b /*/ c */ d // e\nf", "ab d f", {}},
+        {"x = 1; // c \\\ny = 2;", "x = 1; y = 2; ", {}},
+        {"s = \"a;b{c}\"; c = '\"';", "s = \"a;b{c}\"; c = '\"'; ", {{0, 12}, {0, 21}}},
+        {"a = \"x\\\"y\"; b = \"x\\\\\"; c;", "a = \"x\\\"y\"; b = \"x\\\\\"; c; ", {}},
+        {"s = @\"a\\\"; t;", "s = @\"a\\\"; t; ", {}},
+        {"s = \"ab\\\ncd\";", "s = \"abcd\"; ", {}},
+        {"}\r\nz;", "}  z; ", {{0, 0}, {1, 4}}},
+        {"x = 1; /* a\nb */ #define Q", "x = 1; #define Q", {}},
+        {"{ #x\n}", "{ #x\n} ", {}},
+        {"/* unterminated\n x; ", "", {}},
+        {"", "", {}},
+        {"\n", "", {}},
+    };
+    for (const CondenseCase &c : cases) {
+        Condensed got = condense(c.source);
+        EXPECT_EQ(got.text, c.text) << "source: " << c.source;
+        if (!c.marks.empty()) {
+            EXPECT_EQ(got.marks, c.marks) << "source: " << c.source;
+        }
+    }
+}
+
+TEST(Condenser, LineMapNeverOverruns) {
+    std::string semis(100000, ';');
+    Condensed got = condense(semis);
+    EXPECT_EQ(got.marks.size(), semis.size());
+    std::string braces(5000, '{');
+    EXPECT_EQ(condense(braces).marks.size(), braces.size());
+}
+
+static std::string temp_file(const std::string &body) {
+    char path[] = "/tmp/zk_cond_XXXXXX";
+    int fd = mkstemp(path);
+    EXPECT_EQ(write(fd, body.data(), body.size()), (ssize_t)body.size());
+    close(fd);
+    return path;
+}
+
+// A file filling whole pages still has a readable zero byte after it.
+TEST(FileBuffer, PageSizedFileEndsInZero) {
+    long page = sysconf(_SC_PAGESIZE);
+    std::string body(page * 2, 'x');
+    body[page * 2 - 1] = ';';
+    std::string path = temp_file(body);
+    FileBuffer *buffer = file_buffer_new(path.c_str());
+    ASSERT_NE(file_buffer_condense(buffer), nullptr);
+    EXPECT_EQ(buffer->d_mapped, 1);
+    EXPECT_EQ(buffer->d_size, page * 2);
+    EXPECT_EQ(buffer->d_data[page * 2], 0);
+    EXPECT_EQ(buffer->d_text_len, (int)body.size() + 1);
+    file_buffer_free(buffer);
+    unlink(path.c_str());
+}
+
+TEST(FileBuffer, EmptyFileAndSymlinkLoad) {
+    std::string empty = temp_file("");
+    FileBuffer *buffer = file_buffer_new(empty.c_str());
+    ASSERT_NE(file_buffer_condense(buffer), nullptr);
+    EXPECT_EQ(buffer->d_text_len, 0);
+    file_buffer_free(buffer);
+
+    std::string target = temp_file(std::string(3000, 'a') + ";");
+    std::string link = target + ".lnk.c";
+    ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    buffer = file_buffer_new(link.c_str());
+    ASSERT_NE(file_buffer_condense(buffer), nullptr);
+    EXPECT_EQ(buffer->d_size, 3001);
+    file_buffer_free(buffer);
+    unlink(link.c_str());
+    unlink(target.c_str());
+    unlink(empty.c_str());
+}
+
+TEST(FileBuffer, MissingFileFails) {
+    init_env();
+    FileBuffer *buffer = file_buffer_new("/nonexistent/zk.c");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(file_buffer_condense(buffer), nullptr);
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.rfind("can't open/mmap file /nonexistent/zk.c\nopen/mmap: ", 0), 0u) << err;
+    file_buffer_free(buffer);
+}
