@@ -309,6 +309,10 @@ static bool tt_comment() {
     return false;
 }
 
+static inline bool is_word_byte(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
 int tt_condense(const char *source, int size, char *out, LineMark *marks, int mark_capacity) {
     tt = TtState();
     tt.d_in = source;
@@ -324,6 +328,17 @@ int tt_condense(const char *source, int size, char *out, LineMark *marks, int ma
     tt.d_in_len = source[size - 1] == '\n' ? size - 1 : size;
     for (; tt.d_pos < tt.d_in_len; ++tt.d_pos) {
         char b = source[tt.d_pos];
+        if (!tt.d_in_literal && is_word_byte(b)) {
+            // A run of word bytes is copied at once: each would take the last
+            // branch of the byte rules and change the same three flags.
+            int end = tt.d_pos + 1;
+            while (end < tt.d_in_len && is_word_byte(source[end])) ++end;
+            memcpy(tt.d_out + tt.d_out_len, source + tt.d_pos, end - tt.d_pos);
+            tt.d_out_len += end - tt.d_pos;
+            tt.d_pos = end - 1;
+            tt.d_line_fresh = tt.d_blank_done = tt.d_at_line_start = false;
+            continue;
+        }
         if (b == '\n') ++tt.d_line;
         if ((b == '\'' || b == '"') && tt_literal(b)) continue;
         if (tt.d_in_literal) {
