@@ -1,0 +1,140 @@
+#include "statement.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+#include "classify.h"
+#include "condenser.h"
+#include "env.h"
+
+// Bytes the splitter must look at outside literals; every other byte is
+// passed over by the table scan.
+struct SplitTable {
+    bool d_special[256];
+    SplitTable() {
+        memset(d_special, 0, sizeof d_special);
+        for (unsigned char c : {'\0', '\'', '"', '(', ')', '\n', '{', '}', ';'}) d_special[c] = true;
+    }
+};
+static const SplitTable g_split;
+
+// Returns the byte after the literal that opens at quote, or the position of
+// the text's terminating zero when the literal is never closed.
+static char *skip_literal(char *quote) {
+    char q = *quote;
+    char *p = quote + 1;
+    for (;;) {
+        char c = *p;
+        if (c == 0) return p;
+        if (c == '\\') {
+            // A backslash escapes the byte after it, so an odd run of them
+            // leaves the quote that follows inside the literal.
+            if (p[1] == 0) return p + 1;
+            p += 2;
+            continue;
+        }
+        ++p;
+        if (c == q) return p;
+    }
+}
+
+char split_statement(char **position, char **statement) {
+    char *p = *position;
+    *statement = p;
+    if (!p) return 0;
+    int parens = 0;
+    for (;;) {
+        while (!g_split.d_special[(unsigned char)*p]) ++p;
+        char c = *p;
+        switch (c) {
+        case 0:
+            // Stay on the zero: walking on would leave the text.
+            *position = p;
+            return 0;
+        case '\'':
+        case '"':
+            p = skip_literal(p);
+            continue;
+        case '(':
+            ++parens;
+            break;
+        case ')':
+            if (parens > 0) --parens;
+            break;
+        case ';':
+            if (parens > 0) break;
+            [[fallthrough]];
+        case '\n':
+        case '{':
+        case '}':
+            *p = 0;
+            ++p;
+            // Skip the blank the condenser wrote after ';', '{' and '}'.
+            if (c != '\n' && *p) ++p;
+            *position = p;
+            return c;
+        }
+        ++p;
+    }
+}
+
+void cursor_init(StatementCursor *cursor) {
+    if (!cursor) return;
+    memset(cursor, 0, sizeof *cursor);
+}
+
+int cursor_open(StatementCursor *cursor, const char *path) {
+    if (!cursor) return -1;
+    cursor->d_buffer = nullptr;
+    if (!path) return -1;
+    char *copy = strdup(path);
+    FileBuffer *buffer = copy ? file_buffer_new(copy) : nullptr;
+    if (!buffer || !file_buffer_condense(buffer)) {
+        file_buffer_free(buffer);
+        free(copy);
+        return -1;
+    }
+    cursor->d_buffer = buffer;
+    return 0;
+}
+
+int cursor_rewind(StatementCursor *cursor) {
+    if (!cursor || !cursor->d_buffer || !cursor->d_buffer->d_text) return -1;
+    cursor->d_stmt = cursor->d_next = cursor->d_buffer->d_text;
+    cursor->d_end = 0;
+    cursor->d_brace_depth = 0;
+    cursor->d_brace_change = 0;
+    get_env()->d_stmt_index = 0;
+    return 0;
+}
+
+char *cursor_next(StatementCursor *cursor) {
+    if (!cursor || !cursor->d_next) return nullptr;
+    if (cursor->d_brace_change > 0) ++cursor->d_brace_depth;
+    else if (cursor->d_brace_change < 0 && cursor->d_brace_depth > 0) --cursor->d_brace_depth;
+    cursor->d_brace_change = 0;
+    cursor->d_end = split_statement(&cursor->d_next, &cursor->d_stmt);
+    if (cursor->d_end == 0) return nullptr;
+    if (cursor->d_end == '{') cursor->d_brace_change = 1;
+    else if (cursor->d_end == '}') cursor->d_brace_change = -1;
+    ++get_env()->d_stmt_index;
+    return cursor->d_stmt;
+}
+
+char *cursor_statement(StatementCursor *cursor) { return cursor ? cursor->d_stmt : nullptr; }
+
+int cursor_classify(StatementCursor *cursor) {
+    if (!cursor || !cursor->d_stmt) return STMT_OTHER;
+    return classify_statement(cursor->d_stmt, cursor->d_end);
+}
+
+void cursor_close(StatementCursor *cursor) {
+    if (!cursor || !cursor->d_buffer) return;
+    char *path = cursor->d_buffer->d_path;
+    file_buffer_free(cursor->d_buffer);
+    free(path);
+    cursor->d_buffer = nullptr;
+    cursor->d_stmt = cursor->d_next = nullptr;
+    cursor->d_end = 0;
+}

@@ -1,0 +1,6 @@
+struct point {
+  int x, y; /* coords */
+#ifdef Z
+  int z;
+#endif
+};

@@ -1,0 +1,4 @@
+typedef struct {
+  struct { int a; } inner;
+  char *name;
+} rec_t;

@@ -1,0 +1,3 @@
+typedef int myint;
+struct point origin;
+void f(void) { struct point p = { 1, 2 }; }
