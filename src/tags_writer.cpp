@@ -190,7 +190,12 @@ static int write_tags_file(const char *path, std::string &text) {
 static void make_run_scratch() {
     Env *env = get_env();
     std::string dir = std::string(env->d_home) + "/.zephyr_elk/run.XXXXXX";
-    if (mkdtemp(&dir[0])) {
+    // A HOME that cannot hold the scratch directory falls back to /tmp.
+    if (!mkdtemp(&dir[0])) {
+        const char *tmp = getenv("TMPDIR");
+        dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/zephyr_elk.XXXXXX";
+    }
+    if (dir.back() != 'X' || mkdtemp(&dir[0])) {
         g_run_dir = dir;
         free(env->d_tags_tmp);
         env->d_tags_tmp = strdup((dir + "/.zx_tags.tmp").c_str());
