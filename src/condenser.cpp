@@ -53,7 +53,7 @@ char *map_file(const char *path, int *out_fd, int *out_size, int *out_map_len) {
         close(fd);
         return nullptr;
     }
-    void *mapped = mmap(base, file_len, PROT_READ, MAP_SHARED | MAP_FIXED, fd, 0);
+    void *mapped = mmap(base, file_len, PROT_READ, MAP_SHARED | MAP_FIXED | MAP_POPULATE, fd, 0);
     if (mapped == MAP_FAILED) {
         munmap(base, total);
         close(fd);

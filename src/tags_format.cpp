@@ -13,9 +13,23 @@ const char *const TAGS_HEADER[6] = {
 
 static bool one_line(const char *text) { return text && !strpbrk(text, "\r\n"); }
 
+// Millions of lines on a large tree: formatted by hand, not by fprintf.
 void write_tag(FILE *out, const char *name, const char *path, int line, char kind) {
     if (!name || !*name || !one_line(name) || !one_line(path)) return;
-    fprintf(out, "%s\t%s\t%i\t; %c\n", name, path, line, kind);
+    char digits[16];
+    int n = 0;
+    unsigned value = line < 0 ? 0u - (unsigned)line : (unsigned)line;
+    do digits[n++] = (char)('0' + value % 10);
+    while ((value /= 10) != 0);
+    if (line < 0) digits[n++] = '-';
+    fputs_unlocked(name, out);
+    putc_unlocked('\t', out);
+    fputs_unlocked(path, out);
+    putc_unlocked('\t', out);
+    while (n > 0) putc_unlocked(digits[--n], out);
+    fputs_unlocked("\t; ", out);
+    putc_unlocked(kind, out);
+    putc_unlocked('\n', out);
 }
 
 void write_tag_qualified(FILE *out, const char *head, const char *tail, const char *path,

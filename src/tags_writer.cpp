@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -26,6 +27,9 @@
 // The scratch names of this run: a directory of its own under the scratch
 // directory, so that two runs at once never read each other's lines.
 static std::string g_run_dir;
+// The lines of a run without workers, written to memory.
+static char *g_lines;
+static size_t g_lines_length;
 
 static bool tags_mode(int mode) { return mode == MODE_MAKE_CTAGS || mode == MODE_CALL_TAGS; }
 
@@ -34,7 +38,9 @@ static std::string job_file(int index) { return std::string(get_env()->d_tags_tm
 static FILE *open_job_output() {
     Env *env = get_env();
     if (!tags_mode(env->d_mode)) return stdout;
-    std::string path = (env->d_flags & FL_THREAD) ? job_file(env->d_job_index) : env->d_tags_tmp;
+    // Without workers the lines stay in memory until they are sorted.
+    if (!(env->d_flags & FL_THREAD)) return open_memstream(&g_lines, &g_lines_length);
+    std::string path = job_file(env->d_job_index);
     FILE *out = fopen(path.c_str(), "w");
     if (!out) {
         fprintf(stderr, "cannot write job file %s: %s\n", path.c_str(), strerror(errno));
@@ -106,17 +112,33 @@ static int fork_jobs(int jobs) {
     return failed;
 }
 
-// Reads a whole regular file into text, appending; false on a read error.
-static bool append_file(const std::string &path, std::string &text) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT;
-    struct stat st;
-    if (fstat(fd, &st) == 0 && st.st_size > 0) text.reserve(text.size() + st.st_size);
-    char chunk[1 << 16];
-    ssize_t n;
-    while ((n = read(fd, chunk, sizeof chunk)) > 0) text.append(chunk, n);
-    close(fd);
-    return n == 0;
+// Concatenates the job files in index order into one block, with room for
+// a final line feed; null on a read error.
+static char *read_job_files(int jobs, size_t *out_length) {
+    std::vector<int> fds(jobs, -1);
+    size_t total = 0;
+    char *block = nullptr;
+    bool ok = true;
+    for (int i = 0; i < jobs && ok; ++i) {
+        fds[i] = open(job_file(i).c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st;
+        if (fds[i] < 0 || fstat(fds[i], &st) != 0) ok = false;
+        else total += st.st_size;
+    }
+    size_t filled = 0;
+    if (ok) block = static_cast<char *>(malloc(total + 1));
+    for (int i = 0; i < jobs && block; ++i) {
+        ssize_t n;
+        while (filled < total && (n = read(fds[i], block + filled, total - filled)) > 0) filled += n;
+    }
+    for (int fd : fds)
+        if (fd >= 0) close(fd);
+    if (!block || filled != total) {
+        free(block);
+        return nullptr;
+    }
+    *out_length = total;
+    return block;
 }
 
 // Byte order of whole lines, each ending in its line feed; no line holds
@@ -127,6 +149,28 @@ static bool line_less(const char *a, const char *b) {
         ++b;
     }
     return (unsigned char)*a < (unsigned char)*b;
+}
+
+// A line with its first eight bytes as a big-endian number (zeros after the
+// line feed): most comparisons end on the number, without touching the line.
+struct SortedLine {
+    uint64_t d_key;
+    const char *d_line;
+};
+
+static uint64_t line_key(const char *line) {
+    uint64_t key = 0;
+    int i = 0;
+    for (; i < 8; ++i) {
+        key = key << 8 | (unsigned char)line[i];
+        if (line[i] == '\n') break;
+    }
+    return i < 8 ? key << (8 * (7 - i)) : key;
+}
+
+static bool sorted_line_less(const SortedLine &a, const SortedLine &b) {
+    if (a.d_key != b.d_key) return a.d_key < b.d_key;
+    return line_less(a.d_line, b.d_line);
 }
 
 static int write_all(int fd, const char *data, size_t length) {
@@ -142,16 +186,18 @@ static int write_all(int fd, const char *data, size_t length) {
 
 // The lines are sorted as pointers into one block and written beside the
 // final name, which they replace only once complete.
-static int write_tags_file(const char *path, std::string &text) {
-    if (!text.empty() && text.back() != '\n') text.push_back('\n');
-    std::vector<const char *> lines;
-    lines.reserve(text.size() / 48 + 1);
-    for (size_t at = 0; at < text.size();) {
-        lines.push_back(text.data() + at);
-        const char *nl = static_cast<const char *>(memchr(text.data() + at, '\n', text.size() - at));
-        at = nl - text.data() + 1;
+// REQUIRES: text has room for one more byte than length.
+static int write_tags_file(const char *path, char *text, size_t length) {
+    if (length > 0 && text[length - 1] != '\n') text[length++] = '\n';
+    std::vector<SortedLine> lines;
+    lines.reserve(length / 48 + 1);
+    for (size_t at = 0; at < length;) {
+        const char *line = text + at;
+        lines.push_back({line_key(line), line});
+        const char *nl = static_cast<const char *>(memchr(line, '\n', length - at));
+        at = nl - text + 1;
     }
-    std::sort(lines.begin(), lines.end(), line_less);
+    std::sort(lines.begin(), lines.end(), sorted_line_less);
 
     std::string temp = std::string(path) + ".XXXXXX";
     int fd = mkstemp(&temp[0]);
@@ -165,10 +211,11 @@ static int write_tags_file(const char *path, std::string &text) {
     fchmod(fd, 0666 & ~mask);
 
     std::string out;
-    out.reserve(std::min<size_t>(text.size() + 512, 1 << 20) + 4096);
+    out.reserve((1 << 20) + 4096);
     int failed = 0;
     for (const char *header : TAGS_HEADER) out += header;
-    for (const char *line : lines) {
+    for (const SortedLine &sorted : lines) {
+        const char *line = sorted.d_line;
         const char *nl = strchr(line, '\n');
         out.append(line, nl - line + 1);
         if (out.size() >= (1 << 20)) {
@@ -264,17 +311,22 @@ int process_files() {
     else status = fork_jobs(jobs);
 
     if (tags && status == 0) {
-        std::string text;
-        bool read_ok = true;
-        if (jobs == 1) read_ok = append_file(env->d_tags_tmp, text);
-        else
-            for (int i = 0; i < jobs && read_ok; ++i) read_ok = append_file(job_file(i), text);
-        if (!read_ok) {
+        size_t length = 0;
+        char *text = nullptr;
+        if (jobs == 1) {
+            text = static_cast<char *>(realloc(g_lines, g_lines_length + 1));
+            length = g_lines_length;
+            g_lines = nullptr;
+        } else {
+            text = read_job_files(jobs, &length);
+        }
+        if (!text) {
             perror("read job output");
             status = -1;
-        } else if (write_tags_file(env->d_mode == MODE_MAKE_CTAGS ? "./tags" : "./call_tags", text) != 0) {
+        } else if (write_tags_file(env->d_mode == MODE_MAKE_CTAGS ? "./tags" : "./call_tags", text, length) != 0) {
             status = -1;
         }
+        free(text);
     }
     if (tags) remove_temp_files(jobs);
     if (status != 0) {
