@@ -13,8 +13,7 @@
 #include "statement.h"
 #include "string_array.h"
 
-// Writes count copies of c, a block at a time (depths may run to thousands).
-static void put_repeated(char c, int count) {
+void put_repeated(char c, long long count) {
     static char block[4096];
     static char filled = 0;
     if (filled != c) {
@@ -22,9 +21,9 @@ static void put_repeated(char c, int count) {
         filled = c;
     }
     while (count > 0) {
-        int n = count < (int)sizeof block ? count : (int)sizeof block;
+        size_t n = count < (long long)sizeof block ? (size_t)count : sizeof block;
         fwrite(block, 1, n, stdout);
-        count -= n;
+        count -= (long long)n;
     }
 }
 

@@ -1,0 +1,1 @@
+int a(void) { return 1; }
