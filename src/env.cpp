@@ -1,5 +1,6 @@
 #include "env.h"
 
+#include <malloc.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,6 +51,10 @@ static char *scratch_path(const char *home, const char *name) {
 }
 
 void init_env() {
+    // Per-file buffers are large and short-lived: keep them in the heap for
+    // reuse instead of mapping fresh zero pages for every file.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
     static char stdout_buffer[409600];
     setvbuf(stdout, stdout_buffer, _IOFBF, sizeof stdout_buffer);
 
