@@ -309,6 +309,14 @@ static bool tt_comment() {
     return false;
 }
 
+// True when the newline at pos ends a line continued with a backslash (a
+// CR between the two is passed over).
+static bool continued_line(int pos) {
+    int p = pos - 1;
+    if (p >= 0 && tt.d_in[p] == '\r') --p;
+    return p >= 0 && tt.d_in[p] == '\\';
+}
+
 static inline bool is_word_byte(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
 }
@@ -339,14 +347,16 @@ int tt_condense(const char *source, int size, char *out, LineMark *marks, int ma
             tt.d_line_fresh = tt.d_blank_done = tt.d_at_line_start = false;
             continue;
         }
+        // A CR LF line end condenses as LF alone; a lone CR is a blank.
+        if (b == '\r' && source[tt.d_pos + 1] == '\n') continue;
         if (b == '\n') ++tt.d_line;
         if ((b == '\'' || b == '"') && tt_literal(b)) continue;
         if (tt.d_in_literal) {
             if (b != '\n') tt_put(b);
-            else if (tt.d_pos > 0 && source[tt.d_pos - 1] == '\\') tt_drop_backslash();
+            else if (continued_line(tt.d_pos)) tt_drop_backslash();
             continue;
         }
-        if (b == '\n' && tt.d_pos > 0 && source[tt.d_pos - 1] == '\\') {
+        if (b == '\n' && continued_line(tt.d_pos)) {
             if (tt.d_in_directive) {
                 tt_put('\n');
                 tt_mark(tt.d_line - 1);
@@ -358,7 +368,7 @@ int tt_condense(const char *source, int size, char *out, LineMark *marks, int ma
         if (b == '(') ++tt.d_paren_depth;
         else if (b == ')' && tt.d_paren_depth > 0) --tt.d_paren_depth;
         else if (b == '/' && tt_comment()) continue;
-        if (b == ' ' || b == '\t' || b == '\n') tt_space(b);
+        if (b == ' ' || b == '\t' || b == '\n' || b == '\r') tt_space(b == '\r' ? ' ' : b);
         else tt_other(b);
     }
     return tt.d_out_len;

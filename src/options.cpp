@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,6 +45,13 @@ static void read_list_file(const char *path) {
     for_each_cut(files);
 }
 
+// A run that cannot enter its directory must not write into the one it left.
+static void change_directory(const char *dir) {
+    if (chdir(dir) == 0) return;
+    fprintf(stderr, "cannot change directory to %s: %s\n", dir, strerror(errno));
+    exit(1);
+}
+
 static void editor(const char *option) {
     if (select_editor(option)) launch_editor();
 }
@@ -73,8 +81,8 @@ static const Option g_options[] = {
     {"-u", ARG_NONE, [](const char *) { set_flag(FL_REVERSE); }},
     {"--linear", ARG_NONE, [](const char *) { set_flag(FL_LINEAR); }},
     {"-l", ARG_NONE, [](const char *) { set_flag(FL_LINEAR); }},
-    {"-C", ARG_REQUIRED, [](const char *dir) { if (chdir(dir) != 0) { /* not reported */ } }},
-    {"--linux", ARG_NONE, [](const char *) { if (chdir("/usr/src/linux") != 0) { /* not reported */ } }},
+    {"-C", ARG_REQUIRED, change_directory},
+    {"--linux", ARG_NONE, [](const char *) { change_directory("/usr/src/linux"); }},
     {"--debug", ARG_NONE, nothing},
     {"--simulate", ARG_NONE, [](const char *) { set_flag(FL_SIMULATE); }},
     {"--no-links", ARG_NONE, [](const char *) { set_flag(FL_NO_LINKS); }},

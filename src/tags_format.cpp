@@ -11,7 +11,8 @@ const char *const TAGS_HEADER[6] = {
     "!_TAG_PROGRAM_VERSION\t2.0\n",
 };
 
-static bool one_line(const char *text) { return text && !strpbrk(text, "\r\n"); }
+// A field holding a tab, CR or LF would break the line into wrong fields.
+static bool one_line(const char *text) { return text && !strpbrk(text, "\t\r\n"); }
 
 // Millions of lines on a large tree: formatted by hand, not by fprintf.
 void write_tag(FILE *out, const char *name, const char *path, int line, char kind) {

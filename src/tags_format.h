@@ -8,7 +8,7 @@
 extern const char *const TAGS_HEADER[6];
 
 // Writes one definition line; nothing for an empty name, or for a name or
-// path holding a CR or LF, which would split the line.
+// path holding a tab, CR or LF, which would break the line.
 void write_tag(FILE *out, const char *name, const char *path, int line, char kind);
 // Perl's qualified form: head ":" tail as the name.
 void write_tag_qualified(FILE *out, const char *head, const char *tail, const char *path,

@@ -31,6 +31,8 @@ static std::string g_run_dir;
 static char *g_lines;
 static size_t g_lines_length;
 
+static const int MAX_JOBS = 64;
+
 static bool tags_mode(int mode) { return mode == MODE_MAKE_CTAGS || mode == MODE_CALL_TAGS; }
 
 static std::string job_file(int index) { return std::string(get_env()->d_tags_tmp) + std::to_string(index); }
@@ -302,6 +304,8 @@ int process_files() {
         long online = sysconf(_SC_NPROCESSORS_ONLN);
         jobs = online > 0 ? (int)online : 1;
     }
+    // Never more workers than files, nor than a machine sensibly runs.
+    jobs = std::max(1, std::min({jobs, MAX_JOBS, count(env->d_files)}));
     env->d_flags &= ~FL_THREAD;  // only workers write job files
     bool tags = tags_mode(env->d_mode);
     if (tags) make_run_scratch();

@@ -42,6 +42,20 @@ mkdir -p "$tmp/blocked/tags" && cp f1.c "$tmp/blocked/"
 (cd "$tmp/blocked" && HOME=$home "$bin" -c 2>/dev/null) && { echo "failed rename reported success"; fail=1; }
 [ -d "$tmp/blocked/tags" ] || { echo "blocked tags replaced"; fail=1; }
 [ "$(ls -A "$tmp/blocked")" = "$(printf 'f1.c\ntags')" ] || { echo "temporary left: $(ls -A "$tmp/blocked")"; fail=1; }
+# A worker that dies (here on the file-size limit) fails the run and keeps
+# the previous tags file.
+cp "$tmp/tags.1" tags
+err=$( (ulimit -f 0; HOME=$home "$bin" -c -j 2 2>&1 >/dev/null; echo "status $?") )
+[[ $err == *"status 1" ]] || { echo "killed worker not noticed: $err"; fail=1; }
+[[ $err == *"killed by signal"* ]] || { echo "no message for the killed worker: $err"; fail=1; }
+cmp -s tags "$tmp/tags.1" || { echo "tags replaced after a worker died"; fail=1; }
+# Two runs at once in two trees each write exactly their own tags.
+mkdir -p "$tmp/one" "$tmp/two"
+for i in $(seq 1 300); do printf 'int one_%d(void) { return 0; }\n' $i > "$tmp/one/o$i.c"; done
+for i in $(seq 1 300); do printf 'int two_%d(void) { return 0; }\n' $i > "$tmp/two/t$i.c"; done
+(cd "$tmp/one" && HOME=$home "$bin" -c -j 2) & (cd "$tmp/two" && HOME=$home "$bin" -c -j 2) & wait
+[ "$(grep -c '^one_' "$tmp/one/tags")" = 300 ] && ! grep -q '^two_' "$tmp/one/tags" || { echo "tree one mixed"; fail=1; }
+[ "$(grep -c '^two_' "$tmp/two/tags")" = 300 ] && ! grep -q '^one_' "$tmp/two/tags" || { echo "tree two mixed"; fail=1; }
 # Vim finds a definition through the file.
 if command -v vim >/dev/null; then
     HOME=$home timeout 20 vim -X -N -u NONE -i NONE -es -t f7 \

@@ -55,7 +55,9 @@ TEST(Condenser, WorkedExamples) {
         {"a = \"x\\\"y\"; b = \"x\\\\\"; c;", "a = \"x\\\"y\"; b = \"x\\\\\"; c; ", {}},
         {"s = @\"a\\\"; t;", "s = @\"a\\\"; t; ", {}},
         {"s = \"ab\\\ncd\";", "s = \"abcd\"; ", {}},
-        {"}\r\nz;", "}  z; ", {{0, 0}, {1, 4}}},
+        {"}\r\nz;", "} z; ", {{0, 0}, {1, 4}}},
+        {"#define A 1\r\nint f(void)\r\n{\r\n}\r\n", "#define A 1\nint f (void) { } ", {{0, 12}, {2, 26}, {3, 29}}},
+        {"a\rb;", "a b; ", {}},
         {"x = 1; /* a\nb */ #define Q", "x = 1; #define Q", {}},
         {"{ #x\n}", "{ #x\n} ", {}},
         {"/* unterminated\n x; ", "", {}},
@@ -69,6 +71,20 @@ TEST(Condenser, WorkedExamples) {
             EXPECT_EQ(got.marks, c.marks) << "source: " << c.source;
         }
     }
+}
+
+// A CR LF file condenses as the same file with LF ends, on the same lines.
+TEST(Condenser, CrLfSourceCondensesAsLf) {
+    const char *lf = "#define X(a) \\\n  foo(a)\nint f(void)\n{\n  s = \"a\\\nb\";\n}\n";
+    std::string crlf;
+    for (const char *p = lf; *p; ++p) {
+        if (*p == '\n') crlf += '\r';
+        crlf += *p;
+    }
+    Condensed a = condense(lf), b = condense(crlf);
+    EXPECT_EQ(a.text, b.text);
+    ASSERT_EQ(a.marks.size(), b.marks.size());
+    for (size_t i = 0; i < a.marks.size(); ++i) EXPECT_EQ(a.marks[i].line, b.marks[i].line);
 }
 
 TEST(Condenser, LineMapNeverOverruns) {
