@@ -347,6 +347,13 @@ int tt_condense(const char *source, int size, char *out, LineMark *marks, int ma
             tt.d_line_fresh = tt.d_blank_done = tt.d_at_line_start = false;
             continue;
         }
+        if ((b == ' ' || b == '\t') && !tt.d_in_literal) {
+            // After the first blank of a run the others change nothing.
+            while (tt.d_pos + 1 < tt.d_in_len && (source[tt.d_pos + 1] == ' ' || source[tt.d_pos + 1] == '\t'))
+                ++tt.d_pos;
+            tt_space(' ');
+            continue;
+        }
         // A CR LF line end condenses as LF alone; a lone CR is a blank.
         if (b == '\r' && source[tt.d_pos + 1] == '\n') continue;
         if (b == '\n') ++tt.d_line;

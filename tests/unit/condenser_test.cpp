@@ -55,6 +55,7 @@ TEST(Condenser, WorkedExamples) {
         {"a = \"x\\\"y\"; b = \"x\\\\\"; c;", "a = \"x\\\"y\"; b = \"x\\\\\"; c; ", {}},
         {"s = @\"a\\\"; t;", "s = @\"a\\\"; t; ", {}},
         {"s = \"ab\\\ncd\";", "s = \"abcd\"; ", {}},
+        {"s  =\t\"a \t b\";", "s = \"a \t b\"; ", {}},
         {"}\r\nz;", "} z; ", {{0, 0}, {1, 4}}},
         {"#define A 1\r\nint f(void)\r\n{\r\n}\r\n", "#define A 1\nint f (void) { } ", {{0, 12}, {2, 26}, {3, 29}}},
         {"a\rb;", "a b; ", {}},
