@@ -46,6 +46,7 @@ enum : uint32_t {
     FL_SIMULATE = 0x8,
     FL_TAG_STYLE = 0x10,
     FL_ECHO_FILENAMES = 0x20,
+    FL_VIM_TAGS = 0x40,
     FL_REVERSE = 0x100,
     FL_THREAD = 0x400,
 };

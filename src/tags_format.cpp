@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "env.h"
+
 const char *const TAGS_HEADER[6] = {
     "!_TAG_FILE_FORMAT\t2\n",
     "!_TAG_FILE_SORTED\t1\n",
@@ -12,6 +14,10 @@ const char *const TAGS_HEADER[6] = {
 };
 
 // A field holding a tab, CR or LF would break the line into wrong fields.
+static const char *kind_separator() {
+    return (get_env()->d_flags & FL_VIM_TAGS) ? ";\"\t" : "\t; ";
+}
+
 static bool one_line(const char *text) { return text && !strpbrk(text, "\t\r\n"); }
 
 // Millions of lines on a large tree: formatted by hand, not by fprintf.
@@ -28,7 +34,7 @@ void write_tag(FILE *out, const char *name, const char *path, int line, char kin
     fputs_unlocked(path, out);
     putc_unlocked('\t', out);
     while (n > 0) putc_unlocked(digits[--n], out);
-    fputs_unlocked("\t; ", out);
+    fputs_unlocked(kind_separator(), out);
     putc_unlocked(kind, out);
     putc_unlocked('\n', out);
 }
@@ -36,7 +42,7 @@ void write_tag(FILE *out, const char *name, const char *path, int line, char kin
 void write_tag_qualified(FILE *out, const char *head, const char *tail, const char *path,
                          int line, char kind) {
     if (!one_line(head) || !one_line(tail) || !one_line(path) || (!*head && !*tail)) return;
-    fprintf(out, "%s:%s\t%s\t%i\t; %c\n", head, tail, path, line, kind);
+    fprintf(out, "%s:%s\t%s\t%i%s%c\n", head, tail, path, line, kind_separator(), kind);
 }
 
 void write_call_tag(FILE *out, const char *name, const char *path, int line, const char *caller) {

@@ -1,6 +1,8 @@
 // The "tags" and "call_tags" line forms, written in one place. Lines sort by
 // bytes (tab below every printable) so that readers can bisect "name\t".
 // Definition:  name TAB file TAB line TAB "; " kind LF
+//   with --vim-tags: name TAB file TAB line ';"' TAB kind LF, whose tail Vim
+//   reads as an extension field instead of running it as a command
 // Call:        name TAB file TAB line [TAB ";" TAB "by" TAB caller] LF
 #pragma once
 #include <cstdio>
