@@ -21,6 +21,7 @@
 #include "discover.h"
 #include "env.h"
 #include "options.h"
+#include "progress.h"
 #include "string_array.h"
 #include "tags_format.h"
 
@@ -57,9 +58,12 @@ static FILE *open_job_output() {
 static int job_run() {
     Env *env = get_env();
     FILE *out = open_job_output();
+    bool draws = progress_active() && !(env->d_flags & FL_THREAD);
     for (int i = 0; i < count(env->d_files); ++i) {
         route_file(at(env->d_files, i), out);
         if (out == stdout) fflush(stdout);
+        progress_step();
+        if (draws) progress_show();
     }
     if (out != stdout && fclose(out) != 0) {
         perror("write job file");
@@ -98,10 +102,20 @@ static int fork_jobs(int jobs) {
         }
         pids.push_back(pid);
     }
+    std::vector<int> statuses(jobs, 0);
+    for (int i = 0; i < jobs; ++i) {
+        // With a counter on the terminal, wait in short naps to redraw it.
+        while (progress_active() && waitpid(pids[i], &statuses[i], WNOHANG) == 0) {
+            progress_show();
+            usleep(20000);
+        }
+        if (!progress_active())
+            while (waitpid(pids[i], &statuses[i], 0) < 0 && errno == EINTR) {}
+    }
+    progress_end();
     int failed = 0;
     for (int i = 0; i < jobs; ++i) {
-        int status = 0;
-        while (waitpid(pids[i], &status, 0) < 0 && errno == EINTR) {}
+        int status = statuses[i];
         if (WIFEXITED(status) && WEXITSTATUS(status) == 0) continue;
         if (WIFSIGNALED(status))
             fprintf(stderr, "job %d was killed by signal %d\n", i, WTERMSIG(status));
@@ -311,8 +325,10 @@ int process_files() {
     if (tags) make_run_scratch();
 
     int status = 0;
+    progress_begin(count(env->d_files));
     if (jobs == 1) job_run();
     else status = fork_jobs(jobs);
+    progress_end();
 
     if (tags && status == 0) {
         size_t length = 0;
