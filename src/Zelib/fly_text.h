@@ -1,0 +1,14 @@
+// Small scanners shared by the script condensers: the literal skipper, a
+// byte counter and a byte-string search. None allocates; all accept null
+// pointers and answer null or 0. REQUIRES: a zero byte ends every text given.
+#pragma once
+
+// The position of the quote that closes the literal opened at p (the last of
+// a run of adjacent literals), or the byte before the zero byte when it is
+// never closed; null for a null p or a zero byte at p.
+const char *skip_string(const char *p);
+// How many bytes equal to c lie in [begin, end).
+int count_char(const char *begin, const char *end, char c);
+// The first occurrence of pattern within the first text_length bytes of
+// text, a match ending exactly at the end included; null when none.
+const char *find_bytes(const char *text, int text_length, const char *pattern, int pattern_length);

@@ -1,0 +1,150 @@
+#include "py_tt.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "condenser.h"
+#include "fly_text.h"
+
+// The condenser's working state, one for the process.
+struct PyTtState {
+    const char *d_in;
+    int d_in_len;
+    int d_pos;
+    char *d_out;
+    int d_out_len;
+    int d_line;
+    LineMark *d_marks;
+    int d_mark_count;
+    int d_mark_capacity;
+    bool d_blank_done;
+};
+static PyTtState py;
+
+static inline void py_put(char c) { py.d_out[py.d_out_len++] = c; }
+
+// The map grows by doubling; when memory runs out the entry is dropped and
+// later statements read as unmapped rather than overrunning the block.
+static void py_mark() {
+    if (py.d_mark_count + 1 >= py.d_mark_capacity) {
+        int grown = py.d_mark_capacity * 2 + 16;
+        void *block = realloc(py.d_marks, sizeof(LineMark) * (size_t)grown);
+        if (!block) return;
+        py.d_marks = static_cast<LineMark *>(block);
+        py.d_mark_capacity = grown;
+    }
+    int k = ++py.d_mark_count;
+    py.d_marks[k] = {k, py.d_line, py.d_pos};
+}
+
+int py_tt_condense(const char *source, int size, char *out) {
+    py.d_in = source;
+    py.d_in_len = size > 0 ? size : 0;
+    py.d_pos = 0;
+    py.d_out = out;
+    py.d_out_len = 0;
+    py.d_line = 0;
+    py.d_mark_count = 0;
+    py.d_blank_done = false;
+    free(py.d_marks);
+    // Typical code has a line feed every 30 bytes or so.
+    py.d_mark_capacity = py.d_in_len / 16 + 16;
+    py.d_marks = static_cast<LineMark *>(malloc(sizeof(LineMark) * (size_t)py.d_mark_capacity));
+    if (!py.d_marks) py.d_mark_capacity = 0;
+    else py.d_marks[0] = {0, 0, 0};
+
+    const char *in = source;
+    int len = py.d_in_len;
+    bool token_seen = false;
+    while (py.d_pos < len) {
+        int pos = py.d_pos;
+        char c = in[pos];
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
+            py.d_blank_done = false;
+            py_put(c);
+            token_seen = true;
+        } else if ((c == '"' || c == '\'') && in[pos + 1] == c && in[pos + 2] == c) {
+            // A triple-quoted string leaves nothing but its line count.
+            const char triple[3] = {c, c, c};
+            const char *end = find_bytes(in + pos + 3, len - pos - 3, triple, 3);
+            const char *stop = end ? end + 2 : in + len - 1;
+            py.d_line += count_char(in + pos, stop, '\n');
+            py.d_pos = (int)(stop - in);
+        } else if (c == ' ' || c == '\t') {
+            if (!token_seen) {
+                py_put(c);
+                py.d_blank_done = true;
+            } else if (!py.d_blank_done) {
+                py_put(' ');
+                py.d_blank_done = true;
+            }
+        } else if (c == '"' || c == '\'') {
+            const char *end = skip_string(in + pos);
+            py.d_line += count_char(in + pos, end, '\n');
+            py.d_pos = (int)(end - in);
+            py_put(c);
+            py_put(c);
+        } else if (c == '#') {
+            const char *nl = static_cast<const char *>(memchr(in + pos, '\n', len - pos));
+            py.d_pos = nl ? (int)(nl - in) - 1 : len - 1;
+        } else if (c == '\n') {
+            py_mark();
+            ++py.d_line;
+            py_put('\n');
+        } else if (c == ':') {
+            py_mark();
+            py_put(':');
+            py.d_blank_done = false;
+            token_seen = true;
+        } else {
+            py.d_blank_done = false;
+            py_put(c);
+            token_seen = true;
+        }
+        ++py.d_pos;
+    }
+    py_put(0);
+    return py.d_out_len;
+}
+
+LineMark *py_tt_take_marks(int *count) {
+    LineMark *marks = py.d_marks;
+    if (count) *count = py.d_mark_count;
+    py.d_marks = nullptr;
+    py.d_mark_capacity = 0;
+    return marks;
+}
+
+char *py_tt_load(FileBuffer *buffer) {
+    if (!buffer) return nullptr;
+    if (!buffer->d_path || access(buffer->d_path, R_OK) != 0) {
+        fprintf(stderr, "No such file %s\n", buffer->d_path ? buffer->d_path : "");
+        return nullptr;
+    }
+    if (file_buffer_load(buffer) != 0) return nullptr;
+    int size = buffer->d_size > 0 ? buffer->d_size : 0;
+    // A literal of one byte (a lone quote) gives two: no byte gives more.
+    char *text = static_cast<char *>(malloc((size_t)size * 2 + 2));
+    if (!text) return nullptr;
+    text[0] = 0;
+    buffer->d_text = text;
+    int written = py_tt_condense(buffer->d_data, size, text);
+    buffer->d_text_len = written - 1;
+    int count = 0;
+    buffer->d_marks = py_tt_take_marks(&count);
+    // Only written entries count as held: a reader past them gets no line.
+    buffer->d_mark_capacity = buffer->d_marks ? count + 1 : 0;
+    return text;
+}
+
+char py_next_statement(char **cursor) {
+    char *p = *cursor;
+    p += strcspn(p, "\n:");
+    char end = *p;
+    if (end) *p = 0;
+    *cursor = p + 1;
+    return end;
+}

@@ -1,0 +1,58 @@
+// Java: package statements (kind p), classes at file level (kind c) and the
+// methods and constructors of top-level classes (kind f), over the C/C++
+// condenser's statements walked with the statement cursor.
+#include <cstring>
+
+#include "condenser.h"
+#include "env.h"
+#include "script_tags.h"
+#include "statement.h"
+#include "text.h"
+
+// The name a statement defines and its kind, or null when it defines none.
+static char *java_definition(char *statement, char end, int depth, char *kind) {
+    if (end == ';' && strncmp(statement, "package ", 8) == 0) {
+        *kind = 'p';
+        return statement + 8;
+    }
+    if (end == '{' && depth == 1) {
+        char *paren = strchr(statement, '(');
+        if (!paren) return nullptr;
+        *paren = 0;
+        *kind = 'f';
+        return declared_name(trim_right(trim_left(statement)));
+    }
+    if (end == '{' && depth == 0) {
+        char *word = strstr(statement, "class ");
+        if (!word) return nullptr;
+        char *extends = strstr(statement, "extends");
+        if (extends) *extends = 0;
+        char *implements = strstr(statement, "implements");
+        if (implements) *implements = 0;
+        // "class" with nothing after it names nothing.
+        if (strlen(trim_right(word)) <= 6) return nullptr;
+        *kind = 'c';
+        return word + 6;
+    }
+    return nullptr;
+}
+
+int java_tags(const char *path, FILE *out) {
+    StatementCursor cursor;
+    cursor_init(&cursor);
+    if (cursor_open(&cursor, path) != 0 || cursor_rewind(&cursor) != 0) {
+        cursor_close(&cursor);
+        return -1;
+    }
+    Env *env = get_env();
+    const FileBuffer *buffer = cursor.d_buffer;
+    while (char *statement = cursor_next(&cursor)) {
+        char kind = 0;
+        char *name = java_definition(statement, cursor.d_end, cursor.d_brace_depth, &kind);
+        int k = env->d_stmt_index;
+        if (!name || k <= 0 || k >= buffer->d_mark_capacity) continue;
+        write_script_tag(out, name, nullptr, path, buffer->d_marks[k].d_line + 1, kind);
+    }
+    cursor_close(&cursor);
+    return 0;
+}

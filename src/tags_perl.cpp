@@ -1,0 +1,92 @@
+// Perl: package statements (kind p, also by their last component) and subs
+// (kind f) at brace depth 0, over the tokenizer's statements and line map.
+#include <cstdlib>
+#include <cstring>
+
+#include "condenser.h"
+#include "env.h"
+#include "fly_text.h"
+#include "script_tags.h"
+#include "text.h"
+#include "the_fly.h"
+
+static FILE *g_perl_out;
+static const char *g_perl_path;
+static int g_perl_last_line;  // 0 until first needed
+
+// The line of the current statement. A terminator the tokenizer wrote
+// without a map entry puts the count one ahead; statements past the last
+// entry are given the file's last line.
+static int perl_line(const FileBuffer *buffer) {
+    int k = get_env()->d_stmt_index;
+    if (k > 0 && k < buffer->d_mark_capacity) return buffer->d_marks[k].d_line + 1;
+    if (g_perl_last_line == 0) {
+        const char *data = buffer->d_data;
+        int size = buffer->d_size;
+        g_perl_last_line = count_char(data, data + size, '\n') + (size > 0 && data[size - 1] != '\n');
+    }
+    return g_perl_last_line;
+}
+
+static void perl_sub(int line, char *s) {
+    char *paren = strchr(s, '(');
+    if (paren) *paren = 0;
+    char *name = strchr(s, ' ') + 1;
+    char *colon = strchr(name, ':');
+    if (colon) {
+        // Cut at the first ':' and join again with one, so Foo::bar stays whole.
+        *colon = 0;
+        char *tail = trim_right(trim_left(colon + 1));
+        write_script_tag(g_perl_out, trim_right(name), tail, g_perl_path, line, 'f');
+    } else {
+        write_script_tag(g_perl_out, trim_right(name), nullptr, g_perl_path, line, 'f');
+    }
+}
+
+static void perl_statement(const FileBuffer *buffer, char *statement, char terminator) {
+    char *s = statement[0] == ' ' ? statement + 1 : statement;
+    if (terminator == ';' && strncmp(s, "package ", 8) == 0) {
+        int line = perl_line(buffer);
+        char *name = trim_right(s + 8);
+        char *last_colon = strrchr(name, ':');
+        if (last_colon) write_script_tag(g_perl_out, last_colon + 1, nullptr, g_perl_path, line, 'p');
+        write_script_tag(g_perl_out, name, nullptr, g_perl_path, line, 'p');
+    } else if (terminator == '{' && strncmp(s, "sub ", 4) == 0) {
+        perl_sub(perl_line(buffer), s);
+    }
+}
+
+int perl_tags(const char *path, FILE *out) {
+    g_perl_out = out;
+    g_perl_path = path;
+    g_perl_last_line = 0;
+    Env *env = get_env();
+    env->d_stmt_index = 0;
+    FileBuffer *buffer = file_buffer_new(path);
+    char *text = fly_load(buffer);
+    if (!text) {
+        file_buffer_free(buffer);
+        return 0;
+    }
+    char *statement = text;
+    int depth = 0;
+    for (char *p = strpbrk(text, ";{}"); p; p = strpbrk(p, ";{}")) {
+        if (p > text && p[-1] == '\\') {
+            ++p;
+            continue;
+        }
+        char terminator = *p;
+        *p = 0;
+        ++env->d_stmt_index;
+        if (depth == 0) perl_statement(buffer, statement, terminator);
+        if (terminator == '{') ++depth;
+        else if (terminator == '}' && depth > 0) --depth;
+        // Past the blank the tokenizer writes after every terminator.
+        p += p[1] ? 2 : 1;
+        statement = p;
+    }
+    ++env->d_stmt_index;
+    fflush(out);
+    file_buffer_free(buffer);
+    return 0;
+}
