@@ -1,7 +1,7 @@
 // The tag extractors of the scripting languages: each writes one "tags"
 // definition line per package, class, module, function or type of one file
-// to out, in the file's own order, and never sorts. Also the two helpers
-// they share: the guarded tag writer and the line walker of the line readers.
+// to out, in the file's own order, and never sorts; a name is cut at its
+// first CR or LF before it is written. Also the line walker of the readers.
 #pragma once
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,20 +18,6 @@ int go_tags(const char *path, FILE *out);
 int lua_tags(const char *path, FILE *out);
 int php_tags(const char *path, FILE *out);
 int ruby_tags(const char *path, FILE *out);
-
-// Writes "name\tpath\tline\t; kind\n", the name being head, or head, ':'
-// and tail when tail is given. Each part ends at its first CR or LF, so no
-// tag line is ever split; an empty name writes nothing.
-inline void write_script_tag(FILE *out, const char *head, const char *tail, const char *path, int line,
-                             char kind) {
-    int head_len = (int)strcspn(head, "\r\n");
-    int tail_len = tail ? (int)strcspn(tail, "\r\n") : 0;
-    if (head_len + tail_len == 0) return;
-    if (tail)
-        fprintf(out, "%.*s:%.*s\t%s\t%d\t; %c\n", head_len, head, tail_len, tail, path, line, kind);
-    else
-        fprintf(out, "%.*s\t%s\t%d\t; %c\n", head_len, head, path, line, kind);
-}
 
 // Calls on_line with each line of path (line feed kept, writable) and its
 // number from 1. Lines are read whole, however long, so a long line never

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "script_tags.h"
+#include "tags_format.h"
 #include "string_array.h"
 #include "text.h"
 
@@ -26,10 +27,10 @@ static void go_line(const char *path, int number, char *line, FILE *out) {
         }
         char *paren = strchr(name, '(');
         if (paren) *paren = 0;
-        write_script_tag(out, trim_right(name), nullptr, path, number, 'f');
+        write_tag(out, trim_right(name), path, number, 'f');
     } else {
         name[strcspn(name, " \t\n")] = 0;
-        write_script_tag(out, name, nullptr, path, number, 't');
+        write_tag(out, name, path, number, 't');
     }
 }
 

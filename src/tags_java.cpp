@@ -6,6 +6,7 @@
 #include "condenser.h"
 #include "env.h"
 #include "script_tags.h"
+#include "tags_format.h"
 #include "statement.h"
 #include "text.h"
 
@@ -51,7 +52,7 @@ int java_tags(const char *path, FILE *out) {
         char *name = java_definition(statement, cursor.d_end, cursor.d_brace_depth, &kind);
         int k = env->d_stmt_index;
         if (!name || k <= 0 || k >= buffer->d_mark_capacity) continue;
-        write_script_tag(out, name, nullptr, path, buffer->d_marks[k].d_line + 1, kind);
+        write_tag(out, name, path, buffer->d_marks[k].d_line + 1, kind);
     }
     cursor_close(&cursor);
     return 0;

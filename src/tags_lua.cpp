@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "script_tags.h"
+#include "tags_format.h"
 #include "string_array.h"
 #include "text.h"
 
@@ -16,7 +17,7 @@ static void lua_line(const char *path, int number, char *line, FILE *out) {
     char *name = trim_right(trim_left(line + 8));
     char *dot = strchr(name, '.');
     if (dot) name = dot + 1;
-    write_script_tag(out, name, nullptr, path, number, 'f');
+    write_tag(out, name, path, number, 'f');
 }
 
 int lua_tags(const char *path, FILE *out) {

@@ -7,6 +7,8 @@
 #include "env.h"
 #include "fly_text.h"
 #include "script_tags.h"
+#include "string_array.h"
+#include "tags_format.h"
 #include "text.h"
 #include "the_fly.h"
 
@@ -29,6 +31,8 @@ static int perl_line(const FileBuffer *buffer) {
 }
 
 static void perl_sub(int line, char *s) {
+    // The tokenizer copies a carriage return like any byte.
+    cut_line(s);
     char *paren = strchr(s, '(');
     if (paren) *paren = 0;
     char *name = strchr(s, ' ') + 1;
@@ -37,9 +41,9 @@ static void perl_sub(int line, char *s) {
         // Cut at the first ':' and join again with one, so Foo::bar stays whole.
         *colon = 0;
         char *tail = trim_right(trim_left(colon + 1));
-        write_script_tag(g_perl_out, trim_right(name), tail, g_perl_path, line, 'f');
+        write_tag_qualified(g_perl_out, trim_right(name), tail, g_perl_path, line, 'f');
     } else {
-        write_script_tag(g_perl_out, trim_right(name), nullptr, g_perl_path, line, 'f');
+        write_tag(g_perl_out, trim_right(name), g_perl_path, line, 'f');
     }
 }
 
@@ -47,10 +51,11 @@ static void perl_statement(const FileBuffer *buffer, char *statement, char termi
     char *s = statement[0] == ' ' ? statement + 1 : statement;
     if (terminator == ';' && strncmp(s, "package ", 8) == 0) {
         int line = perl_line(buffer);
+        cut_line(s);
         char *name = trim_right(s + 8);
         char *last_colon = strrchr(name, ':');
-        if (last_colon) write_script_tag(g_perl_out, last_colon + 1, nullptr, g_perl_path, line, 'p');
-        write_script_tag(g_perl_out, name, nullptr, g_perl_path, line, 'p');
+        if (last_colon) write_tag(g_perl_out, last_colon + 1, g_perl_path, line, 'p');
+        write_tag(g_perl_out, name, g_perl_path, line, 'p');
     } else if (terminator == '{' && strncmp(s, "sub ", 4) == 0) {
         perl_sub(perl_line(buffer), s);
     }

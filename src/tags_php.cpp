@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "script_tags.h"
+#include "tags_format.h"
 #include "string_array.h"
 #include "text.h"
 
@@ -34,7 +35,7 @@ static void php_line(const char *path, int number, char *line, FILE *out) {
     else return;
     name += strspn(name, " ");
     if (strchr(name, ' ')) return;
-    write_script_tag(out, name, nullptr, path, number, kind);
+    write_tag(out, name, path, number, kind);
 }
 
 int php_tags(const char *path, FILE *out) {

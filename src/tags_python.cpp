@@ -6,6 +6,8 @@
 #include "env.h"
 #include "py_tt.h"
 #include "script_tags.h"
+#include "string_array.h"
+#include "tags_format.h"
 #include "text.h"
 
 static void python_statement(const FileBuffer *buffer, char *statement, FILE *out) {
@@ -14,6 +16,7 @@ static void python_statement(const FileBuffer *buffer, char *statement, FILE *ou
     if (strncmp(statement, "def ", 4) == 0) kind = 'f';
     else if (strncmp(statement, "class ", 6) == 0) kind = 'c';
     else return;
+    cut_line(statement);
     char *paren = strchr(statement, '(');
     if (paren) *paren = 0;
     trim_right(statement);
@@ -22,7 +25,7 @@ static void python_statement(const FileBuffer *buffer, char *statement, FILE *ou
     if (!blank) return;
     int k = get_env()->d_stmt_index;
     if (k <= 0 || k >= buffer->d_mark_capacity) return;
-    write_script_tag(out, blank + 1, nullptr, buffer->d_path, buffer->d_marks[k].d_line + 1, kind);
+    write_tag(out, blank + 1, buffer->d_path, buffer->d_marks[k].d_line + 1, kind);
 }
 
 int python_tags(const char *path, FILE *out) {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "script_tags.h"
+#include "tags_format.h"
 #include "string_array.h"
 #include "text.h"
 
@@ -30,7 +31,7 @@ static void ruby_line(const char *path, char *line, int number, FILE *out) {
     name[strcspn(name, "(")] = 0;
     name[strcspn(name, "{")] = 0;
     name[strcspn(name, " ")] = 0;
-    write_script_tag(out, name, nullptr, path, number, kind);
+    write_tag(out, name, path, number, kind);
 }
 
 int ruby_tags(const char *path, FILE *out) {
