@@ -53,6 +53,17 @@ static void fly_mark() {
     fly.d_marks[k] = {k, fly.d_line, fly.d_pos};
 }
 
+// Writes a statement end. The statement walker takes one right after a
+// backslash for an escaped one, so the text shows a backslash before
+// exactly the ends that have no map entry: those escaped in the source.
+static inline bool fly_after_backslash() { return fly.d_out_len > 0 && fly.d_out[fly.d_out_len - 1] == '\\'; }
+
+static void fly_terminator(char c, bool with_entry) {
+    if (with_entry && (!fly.d_blank_done || fly_after_backslash())) fly_put(' ');
+    fly_put(c);
+    if (with_entry) fly_mark();
+}
+
 static inline bool is_regex_delimiter(char c) {
     return c == '!' || c == '#' || c == '&' || c == '/' || c == '?' || c == '{' || c == '|';
 }
@@ -166,10 +177,14 @@ int fly_condense(const char *source, int size, char *out) {
             fly.d_blank_done = false;
             fly.d_prev = c;
             fly_put(c);
-        } else if (c == '(' || c == ')' || c == ';' || c == '{' || c == '}') {
+        } else if (c == '(' || c == ')') {
             if (!fly.d_blank_done) fly_put(' ');
             fly_put(c);
-            if (c != '(' && c != ')' && pos > 0 && before != '\\') fly_mark();
+            fly_put(' ');
+            fly.d_blank_done = true;
+            fly.d_prev = c;
+        } else if (c == ';' || c == '{' || c == '}') {
+            fly_terminator(c, before != '\\');
             fly_put(' ');
             fly.d_blank_done = true;
             fly.d_prev = c;
@@ -199,6 +214,7 @@ int fly_condense(const char *source, int size, char *out) {
         } else if (c == '<' && in[pos + 1] == '<' && !is_shift_operator(in + pos)) {
             fly_skip();
             if (fly.d_pos < len) {
+                if (fly_after_backslash()) fly_put(' ');
                 fly_put(';');
                 fly_mark();
                 fly_put(' ');

@@ -45,14 +45,15 @@ TEST(PerlTags, LinesAfterHereDocumentsAndPod) {
     EXPECT_TAGS(perl_tags, "a.pl", cases);
 }
 
-// A ';' after a backslash ends a statement without a line-map entry: the
-// statements after it drift by one, and one past the last entry gets the
-// file's last line.
-TEST(PerlTags, StatementWithoutAnEntryGetsTheLastLine) {
+// The tokenizer's line map and the walker's statement ends stay in step:
+// ends escaped by a backslash, a backslash before a blank and an end at the
+// very start of the file.
+TEST(PerlTags, LineMapStaysInStepWithTheStatements) {
     const TagCase cases[] = {
-        {"x\\;\nsub f {\n}\n", "f\tF\t3\t; f\n"},
-        {"x\\;\nsub f {\n\n\n", "f\tF\t4\t; f\n"},
-        {"x\\;\nsub f {", "f\tF\t2\t; f\n"},
+        {"x\\;\ny;\nsub f {\n}\n", "f\tF\t3\t; f\n"},
+        {"{\n}\nsub g {\n}\n", "g\tF\t3\t; f\n"},
+        {"$s =~ s{\n  ( \\ {4} | \\t )*\n}{x}x;\nsub h {\n}\n", "h\tF\t4\t; f\n"},
+        {"print \\<<E;\nE\nsub i {\n}\n", "i\tF\t3\t; f\n"},
     };
     EXPECT_TAGS(perl_tags, "a.pl", cases);
 }
