@@ -8,6 +8,7 @@
 
 #include "condenser.h"
 #include "fly_text.h"
+#include "the_fly.h"
 
 // The condenser's working state, one for the process.
 struct PyTtState {
@@ -28,7 +29,7 @@ static inline void py_put(char c) { py.d_out[py.d_out_len++] = c; }
 
 // The map grows by doubling; when memory runs out the entry is dropped and
 // later statements read as unmapped rather than overrunning the block.
-static void py_mark() {
+static void py_mark(int line, int pos) {
     if (py.d_mark_count + 1 >= py.d_mark_capacity) {
         int grown = py.d_mark_capacity * 2 + 16;
         void *block = realloc(py.d_marks, sizeof(LineMark) * (size_t)grown);
@@ -37,18 +38,29 @@ static void py_mark() {
         py.d_mark_capacity = grown;
     }
     int k = ++py.d_mark_count;
-    py.d_marks[k] = {k, py.d_line, py.d_pos};
+    py.d_marks[k] = {k, line, pos};
 }
+
+// Byte classes of the condenser; every byte without a rule of its own is
+// copied like a letter.
+enum : unsigned char { PY_COPY, PY_QUOTE, PY_BLANK, PY_COMMENT, PY_LINE_FEED, PY_COLON };
+struct PyClasses {
+    unsigned char d_of[256];
+    PyClasses() : d_of() {
+        d_of[(unsigned char)'"'] = d_of[(unsigned char)'\''] = PY_QUOTE;
+        d_of[(unsigned char)' '] = d_of[(unsigned char)'\t'] = PY_BLANK;
+        d_of[(unsigned char)'#'] = PY_COMMENT;
+        d_of[(unsigned char)'\n'] = PY_LINE_FEED;
+        d_of[(unsigned char)':'] = PY_COLON;
+    }
+};
+static const PyClasses py_classes;
 
 int py_tt_condense(const char *source, int size, char *out) {
     py.d_in = source;
     py.d_in_len = size > 0 ? size : 0;
-    py.d_pos = 0;
     py.d_out = out;
-    py.d_out_len = 0;
-    py.d_line = 0;
     py.d_mark_count = 0;
-    py.d_blank_done = false;
     free(py.d_marks);
     // Typical code has a line feed every 30 bytes or so.
     py.d_mark_capacity = py.d_in_len / 16 + 16;
@@ -56,57 +68,71 @@ int py_tt_condense(const char *source, int size, char *out) {
     if (!py.d_marks) py.d_mark_capacity = 0;
     else py.d_marks[0] = {0, 0, 0};
 
+    // The loop works on locals: stores through the output pointer could
+    // otherwise alias the state record and force it back to memory.
+    const unsigned char *of = py_classes.d_of;
     const char *in = source;
     int len = py.d_in_len;
+    char *o = out;
+    int line = 0;
+    bool blank_done = false;
     bool token_seen = false;
-    while (py.d_pos < len) {
-        int pos = py.d_pos;
+    for (int pos = 0; pos < len; ++pos) {
         char c = in[pos];
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')) {
-            py.d_blank_done = false;
-            py_put(c);
+        switch (of[(unsigned char)c]) {
+        case PY_COPY:
+            blank_done = false;
             token_seen = true;
-        } else if ((c == '"' || c == '\'') && in[pos + 1] == c && in[pos + 2] == c) {
-            // A triple-quoted string leaves nothing but its line count.
-            const char triple[3] = {c, c, c};
-            const char *end = find_bytes(in + pos + 3, len - pos - 3, triple, 3);
-            const char *stop = end ? end + 2 : in + len - 1;
-            py.d_line += count_char(in + pos, stop, '\n');
-            py.d_pos = (int)(stop - in);
-        } else if (c == ' ' || c == '\t') {
-            if (!token_seen) {
-                py_put(c);
-                py.d_blank_done = true;
-            } else if (!py.d_blank_done) {
-                py_put(' ');
-                py.d_blank_done = true;
+            *o++ = c;
+            break;
+        case PY_QUOTE:
+            if (in[pos + 1] == c && in[pos + 2] == c) {
+                // A triple-quoted string leaves nothing but its line count.
+                const char triple[3] = {c, c, c};
+                const char *end = find_bytes(in + pos + 3, len - pos - 3, triple, 3);
+                const char *stop = end ? end + 2 : in + len - 1;
+                line += count_char(in + pos, stop, '\n');
+                pos = (int)(stop - in);
+            } else {
+                const char *end = skip_string(in + pos);
+                line += count_char(in + pos, end, '\n');
+                pos = (int)(end - in);
+                *o++ = c;
+                *o++ = c;
             }
-        } else if (c == '"' || c == '\'') {
-            const char *end = skip_string(in + pos);
-            py.d_line += count_char(in + pos, end, '\n');
-            py.d_pos = (int)(end - in);
-            py_put(c);
-            py_put(c);
-        } else if (c == '#') {
+            break;
+        case PY_BLANK:
+            if (!token_seen) {
+                *o++ = c;
+                blank_done = true;
+            } else if (!blank_done) {
+                *o++ = ' ';
+                blank_done = true;
+            }
+            break;
+        case PY_COMMENT: {
             const char *nl = static_cast<const char *>(memchr(in + pos, '\n', len - pos));
-            py.d_pos = nl ? (int)(nl - in) - 1 : len - 1;
-        } else if (c == '\n') {
-            py_mark();
-            ++py.d_line;
-            py_put('\n');
-        } else if (c == ':') {
-            py_mark();
-            py_put(':');
-            py.d_blank_done = false;
-            token_seen = true;
-        } else {
-            py.d_blank_done = false;
-            py_put(c);
-            token_seen = true;
+            pos = nl ? (int)(nl - in) - 1 : len - 1;
+            break;
         }
-        ++py.d_pos;
+        case PY_LINE_FEED:
+            py_mark(line, pos);
+            ++line;
+            *o++ = '\n';
+            break;
+        case PY_COLON:
+            py_mark(line, pos);
+            *o++ = ':';
+            blank_done = false;
+            token_seen = true;
+            break;
+        }
     }
-    py_put(0);
+    *o++ = 0;
+    py.d_pos = len;
+    py.d_line = line;
+    py.d_blank_done = blank_done;
+    py.d_out_len = (int)(o - out);
     return py.d_out_len;
 }
 
@@ -124,7 +150,7 @@ char *py_tt_load(FileBuffer *buffer) {
         fprintf(stderr, "No such file %s\n", buffer->d_path ? buffer->d_path : "");
         return nullptr;
     }
-    if (file_buffer_load(buffer) != 0) return nullptr;
+    if (fly_read_source(buffer) != 0) return nullptr;
     int size = buffer->d_size > 0 ? buffer->d_size : 0;
     // A literal of one byte (a lone quote) gives two: no byte gives more.
     char *text = static_cast<char *>(malloc((size_t)size * 2 + 2));

@@ -10,13 +10,14 @@
 static inline char *skip_blanks(char *p) { return p + strspn(p, " \t"); }
 
 static void go_line(const char *path, int number, char *line, FILE *out) {
-    cut_line(line);
-    char *comment = strstr(line, "//");
-    if (comment) *comment = 0;
+    // The keyword test comes first: cutting the comment and the line end
+    // cannot change the first five bytes of a line that passes it.
     char *s = skip_blanks(line);
-    bool is_func = strncmp(s, "func", 4) == 0;
-    if (!is_func && strncmp(s, "type", 4) != 0) return;
+    if (strncmp(s, "func", 4) != 0 && strncmp(s, "type", 4) != 0) return;
     if (s[4] != ' ' && s[4] != '\t') return;
+    cut_line(s);
+    char *comment = strstr(s, "//");
+    if (comment) *comment = 0;
     char *name = skip_blanks(s + 5);
     if (strstr(s, "func")) {
         if (*name == '(') {

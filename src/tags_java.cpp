@@ -33,7 +33,10 @@ static char *java_definition(char *statement, char end, int depth, char *kind) {
         // "class" with nothing after it names nothing.
         if (strlen(trim_right(word)) <= 6) return nullptr;
         *kind = 'c';
-        return word + 6;
+        // A generic class is named without its type parameters (Map<K, V>).
+        char *name = word + 6;
+        name[strcspn(name, "<")] = 0;
+        return trim_right(name);
     }
     return nullptr;
 }

@@ -8,6 +8,9 @@
 #include "text.h"
 
 static void ruby_line(const char *path, char *line, int number, FILE *out) {
+    // Only a line whose first word starts like a keyword can match.
+    char first = line[strspn(line, " \t")];
+    if (first != 'd' && first != 'c' && first != 'm') return;
     char *comment = strchr(line, '#');
     if (comment) *comment = 0;
     cut_line(line);

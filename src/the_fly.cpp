@@ -1,7 +1,11 @@
 #include "the_fly.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,44 +45,33 @@ static inline void fly_put(char c) { fly.d_out[fly.d_out_len++] = c; }
 
 // The map grows by doubling; when memory runs out the entry is dropped and
 // later statements read as unmapped rather than overrunning the block.
-static void fly_mark() {
+static void fly_mark(int line, int pos) {
     if (fly.d_mark_count + 1 >= fly.d_mark_capacity) {
-        int grown = fly.d_mark_capacity * 2;
+        int grown = fly.d_mark_capacity * 2 + 16;
         void *block = realloc(fly.d_marks, sizeof(LineMark) * (size_t)grown);
         if (!block) return;
         fly.d_marks = static_cast<LineMark *>(block);
         fly.d_mark_capacity = grown;
     }
     int k = ++fly.d_mark_count;
-    fly.d_marks[k] = {k, fly.d_line, fly.d_pos};
-}
-
-// Writes a statement end. The statement walker takes one right after a
-// backslash for an escaped one, so the text shows a backslash before
-// exactly the ends that have no map entry: those escaped in the source.
-static inline bool fly_after_backslash() { return fly.d_out_len > 0 && fly.d_out[fly.d_out_len - 1] == '\\'; }
-
-static void fly_terminator(char c, bool with_entry) {
-    if (with_entry && (!fly.d_blank_done || fly_after_backslash())) fly_put(' ');
-    fly_put(c);
-    if (with_entry) fly_mark();
+    fly.d_marks[k] = {k, line, pos};
 }
 
 static inline bool is_regex_delimiter(char c) {
     return c == '!' || c == '#' || c == '&' || c == '/' || c == '?' || c == '{' || c == '|';
 }
 
-bool fly_is_regex() {
-    char prev = fly.d_prev;
+// p[1] and p[2] may be the zero byte after the source, never further: p[2]
+// is read only when p[1] is the 'r' of a source byte.
+static inline bool regex_starts(const char *p, char prev) {
     if (is_alnum(prev) || prev == ')' || prev == '_') return false;
-    const char *p = fly.d_in + fly.d_pos;
-    // p[1] and p[2] may be the zero byte after the source, never further:
-    // p[2] is read only when p[1] is the 'r' of a source byte.
     if (p[0] == '/') return true;
     if (p[0] == 'm' || p[0] == 's') return is_regex_delimiter(p[1]);
     if (p[0] == 't' && p[1] == 'r') return is_regex_delimiter(p[2]);
     return false;
 }
+
+bool fly_is_regex() { return regex_starts(fly.d_in + fly.d_pos, fly.d_prev); }
 
 void fly_skip_regex() {
     int start = fly.d_pos;
@@ -86,9 +79,8 @@ void fly_skip_regex() {
     int parts = op == 's' ? 2 : 1;
     int open = start + (op == 'm' || op == 's' ? 1 : op == 't' ? 2 : 0);
     char close = fly.d_in[open] == '{' ? '}' : fly.d_in[open];
-    int body = open + 1;
     int escapes = 0;  // backslashes right before the byte scanned
-    for (int i = body; i < fly.d_in_len; ++i) {
+    for (int i = open + 1; i < fly.d_in_len; ++i) {
         char c = fly.d_in[i];
         if (c == '\n') {
             // Not a regular expression after all: copy its first byte.
@@ -135,6 +127,24 @@ void fly_skip() {
     fly.d_pos = (int)(found - in) + word_len + 1;
 }
 
+// Byte classes of the main loop; the rest is copied as it is.
+enum : unsigned char { FLY_COPY, FLY_WORD, FLY_PAREN, FLY_END, FLY_BLANK, FLY_QUOTE, FLY_EQUALS, FLY_LESS, FLY_HASH };
+struct FlyClasses {
+    unsigned char d_of[256];
+    FlyClasses() : d_of() {
+        for (int c = 0; c < 256; ++c)
+            if (is_alnum((char)c)) d_of[c] = FLY_WORD;
+        d_of[(unsigned char)'('] = d_of[(unsigned char)')'] = FLY_PAREN;
+        d_of[(unsigned char)';'] = d_of[(unsigned char)'{'] = d_of[(unsigned char)'}'] = FLY_END;
+        d_of[(unsigned char)' '] = d_of[(unsigned char)'\t'] = d_of[(unsigned char)'\n'] = FLY_BLANK;
+        d_of[(unsigned char)'"'] = d_of[(unsigned char)'\''] = FLY_QUOTE;
+        d_of[(unsigned char)'='] = FLY_EQUALS;
+        d_of[(unsigned char)'<'] = FLY_LESS;
+        d_of[(unsigned char)'#'] = FLY_HASH;
+    }
+};
+static const FlyClasses fly_classes;
+
 // A "<<" before a blank, a digit or '=' is the shift operator, not a
 // here-document (`$x << 2`, `1<<8`, `$x <<= 1`).
 static inline bool is_shift_operator(const char *p) {
@@ -145,101 +155,155 @@ static inline bool is_shift_operator(const char *p) {
 int fly_condense(const char *source, int size, char *out) {
     fly.d_in = source;
     fly.d_in_len = size > 0 ? size : 0;
-    fly.d_pos = 0;
     fly.d_out = out;
-    fly.d_out_len = 0;
-    fly.d_line = 0;
     fly.d_mark_count = 0;
-    fly.d_blank_done = false;
-    fly.d_prev = 'a';
     free(fly.d_marks);
     fly.d_mark_capacity = fly.d_in_len / 16 + 16;
     fly.d_marks = static_cast<LineMark *>(malloc(sizeof(LineMark) * (size_t)fly.d_mark_capacity));
     if (!fly.d_marks) fly.d_mark_capacity = 0;
     else fly.d_marks[0] = {0, 0, 0};
 
+    // The loop keeps the state in locals: stores through the output pointer
+    // could otherwise alias the state record. The steps that work on the
+    // record get it in sync before they run.
+    const unsigned char *of = fly_classes.d_of;
     const char *in = source;
     int len = fly.d_in_len;
+    int pos = 0;
+    char *o = out;
+    int line = 0;
+    bool blank_done = false;
+    char prev = 'a';
+    auto to_state = [&] {
+        fly.d_pos = pos;
+        fly.d_out_len = (int)(o - out);
+        fly.d_line = line;
+        fly.d_prev = prev;
+        fly.d_blank_done = blank_done;
+    };
+    auto from_state = [&] {
+        pos = fly.d_pos;
+        o = out + fly.d_out_len;
+        line = fly.d_line;
+    };
     // An interpreter line (#!) or a leading '=' line is passed over; its
     // newline is then counted by the loop like any other.
     if (len > 0 && (in[0] == '=' || in[0] == '#')) {
         const char *nl = static_cast<const char *>(memchr(in + 1, '\n', len - 1));
-        fly.d_pos = nl ? (int)(nl - in) : len;
+        pos = nl ? (int)(nl - in) : len;
     }
-    while (fly.d_pos < len) {
-        int pos = fly.d_pos;
+    for (; pos < len; ++pos) {
         char c = in[pos];
         char before = pos > 0 ? in[pos - 1] : 0;
-        if (c == '\n') ++fly.d_line;
-        if (fly_is_regex()) {
+        if ((c == '/' || c == 'm' || c == 's' || c == 't') && regex_starts(in + pos, prev)) {
+            to_state();
             fly_skip_regex();
-        } else if (is_alnum(c)) {
-            fly.d_blank_done = false;
-            fly.d_prev = c;
-            fly_put(c);
-        } else if (c == '(' || c == ')') {
-            if (!fly.d_blank_done) fly_put(' ');
-            fly_put(c);
-            fly_put(' ');
-            fly.d_blank_done = true;
-            fly.d_prev = c;
-        } else if (c == ';' || c == '{' || c == '}') {
-            fly_terminator(c, before != '\\');
-            fly_put(' ');
-            fly.d_blank_done = true;
-            fly.d_prev = c;
-        } else if (c == ' ' || c == '\t' || c == '\n') {
-            if (!fly.d_blank_done) {
-                fly_put(' ');
-                fly.d_blank_done = true;
-            }
-        } else if ((c == '"' || c == '\'') && before != '$' && before != '\\' &&
-                   !(c == '\'' && (before == '&' || is_alnum(before)))) {
-            const char *end = skip_string(in + pos);
-            fly.d_line += count_char(in + pos, end, '\n');
-            fly.d_pos = (int)(end - in);
-            fly.d_prev = c;
-            fly_put(c);
-            fly_put(c);
-        } else if (c == '=' && before == '\n') {
-            // A POD block runs to its "=cut" line.
-            const char *cut = find_bytes(in + pos, len - pos, "\n=cut\n", 6);
-            if (cut) {
-                fly.d_line += count_char(in + pos, cut, '\n') + 1;
-                fly.d_pos = (int)(cut - in) + 4;
-            } else {
-                fly.d_pos = len;
-            }
-            fly.d_prev = '=';
-        } else if (c == '<' && in[pos + 1] == '<' && !is_shift_operator(in + pos)) {
-            fly_skip();
-            if (fly.d_pos < len) {
-                if (fly_after_backslash()) fly_put(' ');
-                fly_put(';');
-                fly_mark();
-                fly_put(' ');
-                fly.d_blank_done = false;
-                fly.d_prev = '<';
-            } else {
-                fly_put(0);
-                break;
-            }
-        } else if (c == '<' && in[pos + 1] == '<') {
-            fly.d_prev = '<';
-            fly_put('<');
-            fly_put('<');
-            ++fly.d_pos;
-        } else if (c == '#' && before != '$') {
-            const char *nl = static_cast<const char *>(memchr(in + pos, '\n', len - pos));
-            fly.d_pos = nl ? (int)(nl - in) - 1 : len - 1;
-            fly.d_prev = '#';
-        } else {
-            fly.d_prev = c;
-            fly_put(c);
+            from_state();
+            continue;
         }
-        ++fly.d_pos;
+        switch (of[(unsigned char)c]) {
+        case FLY_WORD:
+            blank_done = false;
+            prev = c;
+            *o++ = c;
+            break;
+        case FLY_PAREN:
+            if (!blank_done) *o++ = ' ';
+            *o++ = c;
+            *o++ = ' ';
+            blank_done = true;
+            prev = c;
+            break;
+        case FLY_END: {
+            // The statement walker takes an end right after a backslash for an
+            // escaped one, so the text shows a backslash before exactly the
+            // ends that have no map entry: those escaped in the source.
+            bool with_entry = before != '\\';
+            if (with_entry && (!blank_done || (o > out && o[-1] == '\\'))) *o++ = ' ';
+            *o++ = c;
+            if (with_entry) fly_mark(line, pos);
+            *o++ = ' ';
+            blank_done = true;
+            prev = c;
+            break;
+        }
+        case FLY_BLANK:
+            if (c == '\n') ++line;
+            if (!blank_done) {
+                *o++ = ' ';
+                blank_done = true;
+            }
+            break;
+        case FLY_QUOTE:
+            if (before == '$' || before == '\\' || (c == '\'' && (before == '&' || is_alnum(before)))) {
+                prev = c;
+                *o++ = c;
+            } else {
+                const char *end = skip_string(in + pos);
+                line += count_char(in + pos, end, '\n');
+                pos = (int)(end - in);
+                prev = c;
+                *o++ = c;
+                *o++ = c;
+            }
+            break;
+        case FLY_EQUALS:
+            if (before == '\n') {
+                // A POD block runs to its "=cut" line.
+                const char *cut = find_bytes(in + pos, len - pos, "\n=cut\n", 6);
+                if (cut) {
+                    line += count_char(in + pos, cut, '\n') + 1;
+                    pos = (int)(cut - in) + 4;
+                } else {
+                    pos = len;
+                }
+            } else {
+                *o++ = c;
+            }
+            prev = '=';
+            break;
+        case FLY_LESS:
+            if (in[pos + 1] != '<') {
+                *o++ = c;
+            } else if (is_shift_operator(in + pos)) {
+                *o++ = '<';
+                *o++ = '<';
+                ++pos;
+            } else {
+                to_state();
+                fly_skip();
+                from_state();
+                if (pos >= len) {
+                    // No terminator: the rest is skipped and no end written.
+                    *o++ = 0;
+                    goto done;
+                }
+                if (o > out && o[-1] == '\\') *o++ = ' ';
+                *o++ = ';';
+                fly_mark(line, pos);
+                *o++ = ' ';
+                blank_done = false;
+            }
+            prev = '<';
+            break;
+        case FLY_HASH:
+            if (before == '$') {
+                *o++ = c;
+            } else {
+                const char *nl = static_cast<const char *>(memchr(in + pos, '\n', len - pos));
+                pos = nl ? (int)(nl - in) - 1 : len - 1;
+            }
+            prev = '#';
+            break;
+        default:
+            prev = c;
+            *o++ = c;
+            break;
+        }
     }
-    fly_put(0);
+done:
+    *o++ = 0;
+    to_state();
     return fly.d_out_len;
 }
 
@@ -252,13 +316,43 @@ LineMark *fly_take_marks(int *count, int *capacity) {
     return marks;
 }
 
+// Reads the file into a heap block with a zero byte after the source. Files
+// are small and many: unmapping costs a TLB flush on every processor, a
+// read costs one copy.
+int fly_read_source(FileBuffer *buffer) {
+    int fd = open(buffer->d_path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size >= INT_MAX) {
+        if (fd >= 0) close(fd);
+        return file_buffer_load(buffer);
+    }
+    int size = (int)st.st_size;
+    char *data = static_cast<char *>(malloc((size_t)size + 1));
+    int done = 0;
+    while (data && done < size) {
+        ssize_t n = read(fd, data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += (int)n;
+    }
+    close(fd);
+    if (!data) return file_buffer_load(buffer);
+    // A file that shrank while read keeps only the bytes read.
+    data[done] = 0;
+    buffer->d_data = data;
+    buffer->d_size = done;
+    buffer->d_mapped = 0;
+    buffer->d_fd = 0;
+    return 0;
+}
+
 char *fly_load(FileBuffer *buffer) {
     if (!buffer) return nullptr;
     if (!buffer->d_path || access(buffer->d_path, R_OK) != 0) {
         fprintf(stderr, "No such file %s\n", buffer->d_path ? buffer->d_path : "");
         return nullptr;
     }
-    if (file_buffer_load(buffer) != 0) return nullptr;
+    if (fly_read_source(buffer) != 0) return nullptr;
     int size = buffer->d_size > 0 ? buffer->d_size : 0;
     // No source byte gives more than three bytes of text; one or two zeros end it.
     char *text = static_cast<char *>(malloc((size_t)size * 4 + 4));

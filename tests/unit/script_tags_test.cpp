@@ -94,11 +94,13 @@ TEST(JavaTags, PackagesClassesAndTopLevelMethods) {
          "        }\n"
          "    }\n"
          "}\n",
-         "com.example\tF\t1\t; p\nFoo<T>\tF\t2\t; c\nFoo\tF\t4\t; f\nrun\tF\t7\t; f\n"},
+         "com.example\tF\t1\t; p\nFoo\tF\t2\t; c\nFoo\tF\t4\t; f\nrun\tF\t7\t; f\n"},
         // Interfaces and enums give nothing, nor their methods' statements alone.
         {"interface I {\n  void m();\n}\nenum E {\n  A, B\n}\n", ""},
         {"/* class Commented { */\nfinal class Last\n{\n}\n", "Last\tF\t3\t; c\n"},
         {"class extends X {\n}\n", ""},
+        // Type parameters are not part of the name.
+        {"class Pair <K, V extends Comparable<V>> {\n}\n", "Pair\tF\t1\t; c\n"},
     };
     EXPECT_TAGS(java_tags, "A.java", cases);
     int result = 0;
