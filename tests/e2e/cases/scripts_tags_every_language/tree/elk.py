@@ -1,0 +1,11 @@
+class Elk(Animal):
+    """Docstring
+
+    def not_a_def():
+    """
+    def graze(self):
+        pass
+
+
+def main():
+    Elk().graze()

@@ -1,0 +1,5 @@
+<?php
+abstract class Stable extends Barn {
+    public function open($door) {
+    }
+}

@@ -1,0 +1,4 @@
+int pasture(void)
+{
+	return 0;
+}
