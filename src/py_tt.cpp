@@ -81,9 +81,11 @@ int py_tt_condense(const char *source, int size, char *out) {
         char c = in[pos];
         switch (of[(unsigned char)c]) {
         case PY_COPY:
+            // Words and operators come in runs: copy the run at once.
             blank_done = false;
             token_seen = true;
             *o++ = c;
+            while (pos + 1 < len && of[(unsigned char)in[pos + 1]] == PY_COPY) *o++ = in[++pos];
             break;
         case PY_QUOTE:
             if (in[pos + 1] == c && in[pos + 2] == c) {

@@ -12,6 +12,7 @@
 
 static void python_statement(const FileBuffer *buffer, char *statement, FILE *out) {
     statement += strspn(statement, " \t");
+    if (*statement != 'd' && *statement != 'c') return;
     char kind;
     if (strncmp(statement, "def ", 4) == 0) kind = 'f';
     else if (strncmp(statement, "class ", 6) == 0) kind = 'c';
