@@ -16,9 +16,9 @@ static FILE *g_perl_out;
 static const char *g_perl_path;
 static int g_perl_last_line;  // 0 until first needed
 
-// The line of the current statement. A terminator the tokenizer wrote
-// without a map entry puts the count one ahead; statements past the last
-// entry are given the file's last line.
+// The line of the current statement. The tokenizer gives every end the walk
+// takes an entry; should the map still fall short (memory ran out while it
+// grew), a statement past its last entry gets the file's last line.
 static int perl_line(const FileBuffer *buffer) {
     int k = get_env()->d_stmt_index;
     if (k > 0 && k < buffer->d_mark_capacity) return buffer->d_marks[k].d_line + 1;

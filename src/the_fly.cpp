@@ -329,14 +329,19 @@ int fly_read_source(FileBuffer *buffer) {
     int size = (int)st.st_size;
     char *data = static_cast<char *>(malloc((size_t)size + 1));
     int done = 0;
-    while (data && done < size) {
+    bool failed = !data;
+    while (!failed && done < size) {
         ssize_t n = read(fd, data + done, size - done);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0) failed = true;
         if (n <= 0) break;
         done += (int)n;
     }
     close(fd);
-    if (!data) return file_buffer_load(buffer);
+    if (failed) {
+        free(data);
+        return file_buffer_load(buffer);
+    }
     // A file that shrank while read keeps only the bytes read.
     data[done] = 0;
     buffer->d_data = data;
