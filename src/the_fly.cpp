@@ -203,9 +203,12 @@ int fly_condense(const char *source, int size, char *out) {
         }
         switch (of[(unsigned char)c]) {
         case FLY_WORD:
+            // Inside a word no regular expression can start (the byte before
+            // is a letter or digit): copy the rest of the word at once.
             blank_done = false;
-            prev = c;
             *o++ = c;
+            while (pos + 1 < len && of[(unsigned char)in[pos + 1]] == FLY_WORD) *o++ = in[++pos];
+            prev = in[pos];
             break;
         case FLY_PAREN:
             if (!blank_done) *o++ = ' ';
