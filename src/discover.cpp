@@ -12,6 +12,7 @@
 #include "cxx_tags.h"
 #include "env.h"
 #include "options.h"
+#include "script_tags.h"
 #include "string_array.h"
 #include "text.h"
 
@@ -20,17 +21,26 @@ typedef int (*Extractor)(const char *path, FILE *out);
 struct Language {
     const char *d_extension;
     int d_id;
-    Extractor d_tags;  // null: the language has no extractor yet
+    Extractor d_tags;
 };
 
 // Every source extension, its language and its tag extractor, in the order
 // discovery tests them.
 static const Language g_languages[] = {
-    {"c", LANG_CXX, cxx_tags},     {"cxx", LANG_CXX, cxx_tags},  {"cpp", LANG_CXX, cxx_tags},
-    {"h", LANG_CXX, cxx_tags},     {"hpp", LANG_CXX, cxx_tags},  {"pl", LANG_PERL, nullptr},
-    {"pm", LANG_PERL, nullptr},    {"ph", LANG_PERL, nullptr},   {"py", LANG_PYTHON, nullptr},
-    {"rb", LANG_RUBY, nullptr},    {"php", LANG_PHP, nullptr},   {"go", LANG_GO, nullptr},
-    {"java", LANG_JAVA, nullptr},  {"lua", LANG_LUA, nullptr},
+    {"c", LANG_CXX, cxx_tags},
+    {"cxx", LANG_CXX, cxx_tags},
+    {"cpp", LANG_CXX, cxx_tags},
+    {"h", LANG_CXX, cxx_tags},
+    {"hpp", LANG_CXX, cxx_tags},
+    {"pl", LANG_PERL, perl_tags},
+    {"pm", LANG_PERL, perl_tags},
+    {"ph", LANG_PERL, perl_tags},
+    {"py", LANG_PYTHON, python_tags},
+    {"rb", LANG_RUBY, ruby_tags},
+    {"php", LANG_PHP, php_tags},
+    {"go", LANG_GO, go_tags},
+    {"java", LANG_JAVA, java_tags},
+    {"lua", LANG_LUA, lua_tags},
 };
 
 static const Language *language_row(const char *path) {
