@@ -67,22 +67,25 @@ char *map_file(const char *path, int *out_fd, int *out_size, int *out_map_len) {
 }
 
 // The size comes from the opened file, never from lstat (a link's own length).
+// Reads up to size bytes from fd; the count read, or -1.
+static int read_fd_into(int fd, char *buffer, int size) {
+    int done = 0;
+    while (done < size) {
+        ssize_t n = read(fd, buffer + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += (int)n;
+    }
+    return done;
+}
+
 int read_file_into(const char *path, char *buffer, int size) {
     struct stat st;
     int fd = open_regular(path, &st);
     if (fd < 0) return -1;
     if (st.st_size < size) size = (int)st.st_size;
-    int done = 0;
-    while (done < size) {
-        ssize_t n = read(fd, buffer + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            close(fd);
-            return -1;
-        }
-        if (n == 0) break;
-        done += (int)n;
-    }
+    int done = read_fd_into(fd, buffer, size);
     close(fd);
     return done;
 }
@@ -120,29 +123,37 @@ char *read_all_fd(int fd, int *out_length) {
     return buffer;
 }
 
+// Sources up to this size are read rather than mapped: for a file of a few
+// pages, setting up and tearing down a mapping costs more than the copy.
+static const off_t READ_LIMIT = 4 << 20;
+
 int file_buffer_load(FileBuffer *buffer) {
     if (!buffer || !buffer->d_path) return -1;
-    buffer->d_mapped = 1;
-    buffer->d_data = map_file(buffer->d_path, &buffer->d_fd, &buffer->d_size, &buffer->d_map_len);
-    if (buffer->d_data) return 0;
-    buffer->d_fd = 0;
-    buffer->d_mapped = 0;
     struct stat st;
     int fd = open_regular(buffer->d_path, &st);
-    if (fd >= 0) {
+    if (fd >= 0 && st.st_size > READ_LIMIT) {
         close(fd);
-        if (st.st_size < INT_MAX) {
-            buffer->d_data = static_cast<char *>(malloc((size_t)st.st_size + 1));
-            int got = buffer->d_data ? read_file_into(buffer->d_path, buffer->d_data, (int)st.st_size) : -1;
-            if (got >= 0) {
-                // A file that shrank while read keeps only the bytes read.
-                buffer->d_size = got;
-                buffer->d_data[got] = 0;
-                return 0;
-            }
-            free(buffer->d_data);
-            buffer->d_data = nullptr;
+        buffer->d_mapped = 1;
+        buffer->d_data = map_file(buffer->d_path, &buffer->d_fd, &buffer->d_size, &buffer->d_map_len);
+        if (buffer->d_data) return 0;
+        buffer->d_fd = 0;
+        fd = open_regular(buffer->d_path, &st);
+    }
+    buffer->d_mapped = 0;
+    if (fd >= 0 && st.st_size < INT_MAX) {
+        buffer->d_data = static_cast<char *>(malloc((size_t)st.st_size + 1));
+        int got = buffer->d_data ? read_fd_into(fd, buffer->d_data, (int)st.st_size) : -1;
+        close(fd);
+        if (got >= 0) {
+            // A file that shrank while read keeps only the bytes read.
+            buffer->d_size = got;
+            buffer->d_data[got] = 0;
+            return 0;
         }
+        free(buffer->d_data);
+        buffer->d_data = nullptr;
+    } else if (fd >= 0) {
+        close(fd);
     }
     int saved = errno;
     fprintf(stderr, "can't open/mmap file %s\n", buffer->d_path);
