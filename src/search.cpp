@@ -61,8 +61,31 @@ int lines_back_to_match(const FileBuffer *buffer, int stmt, const StringArray *f
     return -feeds;
 }
 
-void cgrep_report(const FileBuffer *buffer, const StringArray *fragments,
-                  const StringArray *source_lines, FILE *out) {
+// Line number index of the source, with its line feed; length 0 past the
+// last line.
+static const char *source_line(SourceLines *lines, int index, size_t *length) {
+    const char *data = lines->d_data;
+    while (lines->d_index < index && lines->d_start < lines->d_size) {
+        const char *feed = static_cast<const char *>(
+            memchr(data + lines->d_start, '\n', (size_t)(lines->d_size - lines->d_start)));
+        lines->d_start = feed ? feed - data + 1 : lines->d_size;
+        ++lines->d_index;
+    }
+    while (lines->d_index > index && lines->d_start > 0) {
+        long p = lines->d_start - 1;  // the line feed that ends the line before
+        while (p > 0 && data[p - 1] != '\n') --p;
+        lines->d_start = p;
+        --lines->d_index;
+    }
+    *length = 0;
+    if (lines->d_index != index || lines->d_start >= lines->d_size) return nullptr;
+    const char *start = data + lines->d_start;
+    const char *feed = static_cast<const char *>(memchr(start, '\n', (size_t)(lines->d_size - lines->d_start)));
+    *length = feed ? (size_t)(feed - start) + 1 : (size_t)(lines->d_size - lines->d_start);
+    return start;
+}
+
+void cgrep_report(const FileBuffer *buffer, const StringArray *fragments, SourceLines *lines, FILE *out) {
     Env *env = get_env();
     const LineMark *mark = mark_of(buffer, env->d_stmt_index);
     if (!mark || !out) return;
@@ -70,10 +93,13 @@ void cgrep_report(const FileBuffer *buffer, const StringArray *fragments,
     if (env->d_flags & FL_TAG_STYLE) {
         fprintf(out, "%s\t%s\t+%i\n", env->d_cgrep_expr, buffer->d_path, line + 1);
     } else {
-        // The source line carries its own line feed; a missing one (the file
-        // changed under us) still ends the output line.
-        const char *text = at(source_lines, line);
-        fprintf(out, "%s +%i: %s", buffer->d_path, line + 1, text ? text : "\n");
+        // The source line carries its own line feed; a line that is not
+        // there still ends the output line. The text stops at a zero byte.
+        size_t length = 0;
+        const char *text = lines ? source_line(lines, line, &length) : nullptr;
+        if (text) length = strnlen(text, length);
+        fprintf(out, "%s +%i: %.*s", buffer->d_path, line + 1, (int)length, text ? text : "");
+        if (!text || length == 0 || text[length - 1] != '\n') fputc('\n', out);
     }
     fflush(out);
 }
@@ -95,23 +121,17 @@ int cgrep_file(const char *path, FILE *out) {
         free(path_copy);
         return -2;
     }
-    StringArray *source_lines = nullptr;
-    if (!(env->d_flags & FL_TAG_STYLE)) {
-        source_lines = string_array_new(0);
-        read_lines(source_lines, path);
-    }
+    // The lines come from the bytes that were condensed, not from a second
+    // read of a file that may have changed since.
+    SourceLines lines = {buffer->d_data, buffer->d_size, 0, 0};
 
     char *position = buffer->d_text;
     char *stmt = nullptr;
     while (split_statement(&position, &stmt) != 0) {
         ++env->d_stmt_index;
-        if (fragments_in_order(stmt, fragments)) cgrep_report(buffer, fragments, source_lines, out);
+        if (fragments_in_order(stmt, fragments)) cgrep_report(buffer, fragments, &lines, out);
     }
 
-    if (source_lines) {
-        free_strings(source_lines);
-        string_array_delete(source_lines);
-    }
     free_strings(fragments);
     string_array_delete(fragments);
     file_buffer_free(buffer);

@@ -9,13 +9,21 @@
 struct FileBuffer;
 struct StringArray;
 
+// Finds source lines by number in a file's bytes, moving from the line it
+// found last, so that lines asked for in order cost one pass in all.
+struct SourceLines {
+    const char *d_data;
+    long d_size;
+    int d_index;    // number of the line that starts at d_start, from 0
+    long d_start;
+};
+
 // 0 when searched; -1 without a stream or when the file cannot be condensed;
 // -2 when the expression cannot be split.
 int cgrep_file(const char *path, FILE *out);
-// Prints the match of statement d_stmt_index. REQUIRES: source_lines holds
-// the file's lines unless FL_TAG_STYLE is set.
-void cgrep_report(const FileBuffer *buffer, const StringArray *fragments,
-                  const StringArray *source_lines, FILE *out);
+// Prints the match of statement d_stmt_index, with its source line taken
+// from lines (over the buffer's source bytes) unless FL_TAG_STYLE is set.
+void cgrep_report(const FileBuffer *buffer, const StringArray *fragments, SourceLines *lines, FILE *out);
 // Minus the line feeds between the first fragment and the end of statement
 // number stmt, walking the source backwards; 0 or negative.
 int lines_back_to_match(const FileBuffer *buffer, int stmt, const StringArray *fragments);

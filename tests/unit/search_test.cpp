@@ -277,6 +277,15 @@ TEST(Cgrep, StatementsHoldingTheFragmentsInOrder) {
     EXPECT_EQ(get_env()->d_stmt_index, 8);  // left at the file's statement count
 }
 
+// A match on a last line without a line feed still ends its output line.
+TEST(Cgrep, LastLineWithoutLineFeed) {
+    TempDir dir;
+    std::string path = dir.write("d.c", "a = malloc(sizeof b);\nc = malloc(sizeof d);");
+    int status = -9;
+    EXPECT_EQ(cgrep_output(path, "malloc,sizeof", false, &status),
+              path + " +1: a = malloc(sizeof b);\n" + path + " +2: c = malloc(sizeof d);\n");
+}
+
 TEST(Cgrep, EmptyExpressionMatchesEveryStatement) {
     TempDir dir;
     std::string path = dir.write("b.c", "a;\nb;\n\nc;\n");
