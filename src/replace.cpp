@@ -154,6 +154,7 @@ int replace_in_file(const char *path, const char *old_text, const char *new_text
     size_t room = 0;
     ssize_t length;
     TextBuffer changed = {nullptr, 0, 0};
+    errno = 0;
     while ((length = getline(&line, &room, in)) > 0) {
         if (replace_in_line(line, (size_t)length, old_text, new_text, &changed) != 0) {
             runaway = errno == ELOOP;
