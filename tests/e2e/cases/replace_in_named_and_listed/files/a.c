@@ -1,0 +1,2 @@
+bar,baz = bar,bazbar,baz;
+no match

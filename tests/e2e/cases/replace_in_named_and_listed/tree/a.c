@@ -1,0 +1,2 @@
+foo = foofoo;
+no match
