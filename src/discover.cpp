@@ -13,6 +13,7 @@
 #include "env.h"
 #include "options.h"
 #include "script_tags.h"
+#include "search.h"
 #include "string_array.h"
 #include "text.h"
 
@@ -103,14 +104,27 @@ int route_tags(const char *path, FILE *out) {
     return 0;
 }
 
+static int grep_action(const char *path, FILE *) { return grep_file(path); }
+
+struct ModeAction {
+    int d_mode;
+    bool d_cxx_only;  // other files are passed over in silence
+    Extractor d_act;
+};
+
+// What each file-processing mode does with one file.
+static const ModeAction g_mode_actions[] = {
+    {MODE_CGREP, true, cgrep_file},
+    {MODE_GREP, false, grep_action},
+    {MODE_MAKE_CTAGS, false, route_tags},
+};
+
 void route_file(const char *path, FILE *out) {
     if (!path) return;
-    switch (get_env()->d_mode) {
-    case MODE_MAKE_CTAGS:
-        route_tags(path, out);
-        break;
-    default:
-        break;
+    for (const ModeAction &action : g_mode_actions) {
+        if (action.d_mode != get_env()->d_mode) continue;
+        if (!action.d_cxx_only || is_cxx_path(path)) action.d_act(path, out);
+        return;
     }
 }
 
