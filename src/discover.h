@@ -3,7 +3,9 @@
 #pragma once
 #include <cstdio>
 struct StringArray;
-StringArray *discover_files();
+// Every source file below ".", in the order find gives them; with
+// regular_only, only regular files (after following links).
+StringArray *discover_files(bool regular_only);
 int language_of_path(const char *path);
 bool is_cxx_path(const char *path);
 void route_file(const char *path, FILE *out);

@@ -272,24 +272,21 @@ static void remove_temp_files(int jobs) {
     if (!g_run_dir.empty()) rmdir(g_run_dir.c_str());
 }
 
-// Discovered files that are not regular (directories named like sources,
-// FIFOs, devices, dangling links) are passed over in silence; named ones
-// with a message. A name with a tab or line feed cannot go into a tag line.
+// Named files that are not regular (directories named like sources, FIFOs,
+// devices) are passed over with a message; discovery has left out such
+// files already. A name with a tab or line feed cannot go into a tag line.
 static void drop_unusable(StringArray *files, bool discovered) {
     bool tags = tags_mode(get_env()->d_mode);
     int kept = 0;
     for (int i = 0; i < count(files); ++i) {
         char *path = at(files, i);
         struct stat st;
-        bool exists = stat(path, &st) == 0;
         bool keep = true;
         if (tags && strpbrk(path, "\t\n\r")) {
             fprintf(stderr, "file name holds a tab or line feed, passed over: %s\n", path);
             keep = false;
-        } else if (exists && !S_ISREG(st.st_mode)) {
-            if (!discovered) fprintf(stderr, "not a regular file, passed over: %s\n", path);
-            keep = false;
-        } else if (!exists && discovered) {
+        } else if (!discovered && stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+            fprintf(stderr, "not a regular file, passed over: %s\n", path);
             keep = false;
         }
         if (keep) files->d_items[kept++] = path;
@@ -309,7 +306,7 @@ int process_files() {
     bool discovered = count(env->d_files) == 0;
     if (discovered) {
         string_array_delete(env->d_files);
-        env->d_files = discover_files();
+        env->d_files = discover_files(true);
     }
     drop_unusable(env->d_files, discovered);
 
