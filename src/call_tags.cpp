@@ -7,11 +7,9 @@
 #include "cxx_tags.h"
 #include "env.h"
 #include "statement.h"
+#include "tags_format.h"
 #include "text.h"
 #include "words.h"
-
-static const char CALL_BY[] = "%s\t%s\t%i\t;\tby\t%s\n";
-static const char CALL_ALONE[] = "%s\t%s\t%i\n";
 
 int cxx_call_tags(const char *path, FILE *out) {
     if (!path || !out) return -1;
@@ -58,8 +56,7 @@ int cxx_call_tags(const char *path, FILE *out) {
             const char *called = call_name_of(word, length, follow);
             if (!called) continue;
             if (line < 0) line = cursor.d_buffer->d_marks[env->d_stmt_index].d_line + 1;
-            if (*caller) fprintf(out, CALL_BY, called, path, line, caller);
-            else fprintf(out, CALL_ALONE, called, path, line);
+            write_call_tag(out, called, path, line, caller);
         }
     }
     fflush(out);
