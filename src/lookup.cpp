@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 int map_whole_file(const char *path, MappedFile *file) {
     file->d_data = nullptr;
     file->d_size = 0;
+    file->d_fd = -1;
     if (!path) return -1;
     // Non-blocking: a FIFO named like a source must not hang the run.
     int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -34,21 +36,26 @@ int map_whole_file(const char *path, MappedFile *file) {
         file->d_data = static_cast<const char *>(data);
         file->d_size = (size_t)st.st_size;
     }
-    close(fd);
+    file->d_fd = fd;
     return 0;
 }
 
 void unmap_whole_file(MappedFile *file) {
     if (file->d_data) munmap(const_cast<char *>(file->d_data), file->d_size);
+    if (file->d_fd >= 0) close(file->d_fd);
     file->d_data = nullptr;
     file->d_size = 0;
+    file->d_fd = -1;
+}
+
+// Bytes of the line at data[start], its line feed included.
+static size_t length_at(const char *data, size_t size, size_t start) {
+    const char *nl = static_cast<const char *>(memchr(data + start, '\n', size - start));
+    return nl ? (size_t)(nl - data - start) + 1 : size - start;
 }
 
 size_t line_length(const MappedFile *file, size_t start) {
-    const char *p = file->d_data + start;
-    size_t rest = file->d_size - start;
-    const char *nl = static_cast<const char *>(memchr(p, '\n', rest));
-    return nl ? (size_t)(nl - p) + 1 : rest;
+    return length_at(file->d_data, file->d_size, start);
 }
 
 long previous_line(const MappedFile *file, size_t start) {
@@ -61,31 +68,98 @@ long previous_line(const MappedFile *file, size_t start) {
 }
 
 // strncmp of the line (as a zero-terminated item) and key over length bytes.
-static int compare_line(const MappedFile *file, size_t start, const char *key, size_t length) {
-    size_t line = line_length(file, start);
+static int compare_at(const char *data, size_t size, size_t start, const char *key, size_t length) {
+    size_t line = length_at(data, size, start);
     size_t n = line < length ? line : length;
-    int c = memcmp(file->d_data + start, key, n);
+    int c = memcmp(data + start, key, n);
     if (c != 0 || line >= length) return c;
     return -1;  // the line ends first: its terminating zero sorts below the key
 }
 
+static bool begins_at(const char *data, size_t size, size_t start, const char *key, size_t length) {
+    return start < size && compare_at(data, size, start, key, length) == 0;
+}
+
 bool line_begins_with(const MappedFile *file, size_t start, const char *key, size_t length) {
-    return start < file->d_size && compare_line(file, start, key, length) == 0;
+    return begins_at(file->d_data, file->d_size, start, key, length);
+}
+
+// The first line in data[from, size) that compares at or above the key, or
+// size. Bisection over bytes: lo is always a line start and every line
+// before lo compares below the key.
+static size_t lower_bound(const char *data, size_t size, size_t from, const char *key, size_t length) {
+    size_t lo = from, hi = size;
+    while (lo < hi) {
+        size_t mid = lo + (hi - lo) / 2;
+        const char *nl = mid > lo ? static_cast<const char *>(memrchr(data + lo, '\n', mid - lo)) : nullptr;
+        size_t start = nl ? (size_t)(nl - data) + 1 : lo;
+        if (compare_at(data, size, start, key, length) < 0) lo = start + length_at(data, size, start);
+        else hi = start;
+    }
+    return lo;
 }
 
 long first_line_with(const MappedFile *file, const char *key, size_t length) {
     if (!file->d_data || !key) return -1;
-    // Bisection over bytes; lo is always a line start, and every line before
-    // lo compares below the key.
-    size_t lo = 0, hi = file->d_size;
-    while (lo < hi) {
-        size_t mid = lo + (hi - lo) / 2;
-        const char *nl = mid > lo ? static_cast<const char *>(memrchr(file->d_data + lo, '\n', mid - lo)) : nullptr;
-        size_t start = nl ? (size_t)(nl - file->d_data) + 1 : lo;
-        if (compare_line(file, start, key, length) < 0) lo = start + line_length(file, start);
-        else hi = start;
+    size_t first = lower_bound(file->d_data, file->d_size, 0, key, length);
+    return line_begins_with(file, first, key, length) ? (long)first : -1;
+}
+
+size_t end_of_run(const MappedFile *file, size_t start, const char *key, size_t length) {
+    while (line_begins_with(file, start, key, length)) start += line_length(file, start);
+    return start;
+}
+
+enum { SCAN_PIECE = 1 << 20 };
+
+int for_lines_with_keys(const MappedFile *file, const char *const *keys, const size_t *lengths,
+                        size_t count, LineSink found, void *context) {
+    if (!file || !keys || !lengths || !found) return -1;
+    if (file->d_fd < 0 || file->d_size == 0 || count == 0) return 0;
+    size_t capacity = SCAN_PIECE;
+    char *buffer = static_cast<char *>(malloc(capacity));
+    if (!buffer) return -1;
+    size_t k = 0, held = 0, offset = 0;
+    while (k < count) {
+        // Top the buffer up after the part line kept from the last piece.
+        if (held == capacity) {
+            char *grown = static_cast<char *>(realloc(buffer, capacity * 2));
+            if (!grown) break;
+            buffer = grown;
+            capacity *= 2;
+        }
+        ssize_t got = pread(file->d_fd, buffer + held, capacity - held, (off_t)offset);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) break;
+        offset += (size_t)got;
+        held += (size_t)got;
+        bool last = got == 0 || offset >= file->d_size;
+        // Whole lines only, unless the file ends here.
+        size_t size = held;
+        if (!last) {
+            const char *nl = static_cast<const char *>(memrchr(buffer, '\n', held));
+            if (!nl) continue;
+            size = (size_t)(nl - buffer) + 1;
+        }
+        size_t at = 0;
+        while (k < count) {
+            at = lower_bound(buffer, size, at, keys[k], lengths[k]);
+            if (at == size) break;
+            while (begins_at(buffer, size, at, keys[k], lengths[k])) {
+                size_t line = length_at(buffer, size, at);
+                found(context, k, buffer + at, line);
+                at += line;
+            }
+            // The key's run may go on in the next piece.
+            if (at == size) break;
+            ++k;
+        }
+        if (last) break;
+        memmove(buffer, buffer + size, held - size);
+        held -= size;
     }
-    return line_begins_with(file, lo, key, length) ? (long)lo : -1;
+    free(buffer);
+    return 0;
 }
 
 // Copies at most 255 bytes of text and terminates the copy.

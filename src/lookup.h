@@ -32,10 +32,12 @@ bool parse_tag_line_n(const char *line, size_t length, const char *name, TagLoca
 // "name\tfile\tline;\"\tk"; 0 when it has none.
 char tag_kind_letter(const char *line, size_t length);
 
-// A whole file mapped read-only; d_data is null when it is empty.
+// A whole file mapped read-only; d_data is null when it is empty. The file
+// stays open (d_fd, -1 when none) for reading it front to back.
 struct MappedFile {
     const char *d_data;
     size_t d_size;
+    int d_fd;
 };
 // 0 when the file was opened (it may be empty), -1 when it cannot be read.
 int map_whole_file(const char *path, MappedFile *file);
@@ -45,6 +47,18 @@ void unmap_whole_file(MappedFile *file);
 // comparing as strncmp does on the line with its line feed; -1 when none.
 // REQUIRES: the lines are sorted in byte order.
 long first_line_with(const MappedFile *file, const char *key, size_t length);
+// Offset just past the run of lines from start on that begin with key.
+size_t end_of_run(const MappedFile *file, size_t start, const char *key, size_t length);
+
+// found(context, k, line, length) for every line that begins with keys[k].
+typedef void (*LineSink)(void *context, size_t key, const char *line, size_t length);
+// The lines of many keys at once, reading the file front to back in large
+// pieces: a page touched through the mapping costs more than a page copied,
+// so a search for thousands of keys reads the file instead of bisecting it.
+// Gives the same lines as first_line_with and end_of_run for each key.
+// REQUIRES: lines sorted; keys sorted, distinct, none a prefix of the next.
+int for_lines_with_keys(const MappedFile *file, const char *const *keys, const size_t *lengths,
+                        size_t count, LineSink found, void *context);
 // True when the line at start begins with the first length bytes of key.
 bool line_begins_with(const MappedFile *file, size_t start, const char *key, size_t length);
 // Length of the line at start, its line feed included.

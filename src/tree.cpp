@@ -3,8 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "condenser.h"
 #include "env.h"
@@ -148,37 +152,128 @@ static size_t make_key(const char *name, char *key) {
     return key_length;
 }
 
+// Lines of "./call_tags" by key, read ahead in one pass over the file when a
+// node has so many callers to expand that bisecting for each would touch
+// most pages of the mapping anyway. An entry is dropped once used.
+static std::unordered_map<std::string, std::string> g_ahead;
+
+// Read ahead only for at least this many keys, and only when the file has
+// no more than this many bytes per key.
+enum { AHEAD_MIN_KEYS = 64, AHEAD_BYTES_PER_KEY = 48 * 1024 };
+
+static void keep_line(void *context, size_t key, const char *line, size_t length) {
+    (*static_cast<std::vector<std::string *> *>(context))[key]->append(line, length);
+}
+
+static void read_ahead(std::vector<std::string> &keys) {
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    if (keys.size() < AHEAD_MIN_KEYS || keys.size() * AHEAD_BYTES_PER_KEY < g_call_tags.d_size) return;
+    // One pass finds the runs in key order: a key that begins another would
+    // share lines with it.
+    for (size_t k = 0; k + 1 < keys.size(); ++k)
+        if (keys[k + 1].compare(0, keys[k].size(), keys[k]) == 0) return;
+    std::vector<const char *> texts;
+    std::vector<size_t> lengths;
+    std::vector<std::string *> targets;
+    for (const std::string &key : keys) {
+        texts.push_back(key.data());
+        lengths.push_back(key.size());
+        targets.push_back(&g_ahead[key]);
+    }
+    if (for_lines_with_keys(&g_call_tags, texts.data(), lengths.data(), keys.size(), keep_line, &targets) != 0)
+        for (const std::string &key : keys) g_ahead.erase(key);
+}
+
+// The caller named by a call-tags line; false when the line has none (with
+// the trace when asked).
+static bool caller_of(const char *line, size_t length, std::string_view *caller, bool trace) {
+    const char *mark = static_cast<const char *>(memmem(line, length, CALLER_MARK, 4));
+    if (!mark) {
+        FILE *debug = get_env()->d_debug;
+        if (trace && debug) {
+            fprintf(debug, "\tBUG (no \"by\") : %.*s\n", (int)length, line);
+            fflush(debug);
+        }
+        return false;
+    }
+    const char *text = mark + 4;
+    *caller = std::string_view(text, until_line_break(text, (size_t)(line + length - text)));
+    return true;
+}
+
+// Names already listed under one node: most nodes list a few, searched in a
+// row; a set takes over for the nodes that list many.
+struct ListedNames {
+    std::vector<std::string_view> d_few;
+    NameSet d_many;
+};
+
+// True when name was not listed yet; it is listed from now on.
+static bool list_once(ListedNames *listed, std::string_view name) {
+    if (listed->d_many.empty()) {
+        for (std::string_view seen : listed->d_few)
+            if (seen == name) return false;
+        if (listed->d_few.size() < 16) {
+            listed->d_few.push_back(name);
+            return true;
+        }
+        listed->d_many.insert(listed->d_few.begin(), listed->d_few.end());
+    }
+    return listed->d_many.insert(name).second;
+}
+
+static const char *next_line(const char *line, const char *end) {
+    const char *nl = static_cast<const char *>(memchr(line, '\n', (size_t)(end - line)));
+    return nl ? nl + 1 : end;
+}
+
 void reverse_tree_level(const char *name, int level) {
     Env *env = get_env();
     if (!name || level >= env->d_depth) return;
     char key[255];
     size_t key_length = make_key(name, key);
-    long first = first_line_with(&g_call_tags, key, key_length);
-    if (first < 0) return;
-    // Callers already listed under this name; views into the mapped file.
-    NameSet listed;
-    for (size_t start = (size_t)first; line_begins_with(&g_call_tags, start, key, key_length);) {
-        const char *line = g_call_tags.d_data + start;
-        size_t length = line_length(&g_call_tags, start);
-        start += length;
-        const char *mark = static_cast<const char *>(memmem(line, length, CALLER_MARK, 4));
-        if (!mark) {
-            if (env->d_debug) {
-                fprintf(env->d_debug, "\tBUG (no \"by\") : %.*s\n", (int)length, line);
-                fflush(env->d_debug);
-            }
-            continue;
+    // The lines of the name: read ahead, or found in the mapped file.
+    std::string held;
+    const char *begin, *end;
+    auto ahead = g_ahead.find(std::string(key, key_length));
+    if (ahead != g_ahead.end()) {
+        held.swap(ahead->second);
+        g_ahead.erase(ahead);
+        begin = held.data();
+        end = begin + held.size();
+    } else {
+        long first = first_line_with(&g_call_tags, key, key_length);
+        if (first < 0) return;
+        begin = g_call_tags.d_data + first;
+        end = g_call_tags.d_data + end_of_run(&g_call_tags, (size_t)first, key, key_length);
+    }
+    if (level + 1 < env->d_depth) {
+        std::vector<std::string> keys;
+        std::string_view caller;
+        for (const char *line = begin; line < end; line = next_line(line, end)) {
+            if (!caller_of(line, (size_t)(next_line(line, end) - line), &caller, false) || is_visited(caller))
+                continue;
+            std::string caller_name(caller);
+            char caller_key[255];
+            keys.emplace_back(caller_key, make_key(caller_name.c_str(), caller_key));
         }
-        const char *caller = mark + 4;
-        size_t caller_length = until_line_break(caller, (size_t)(line + length - caller));
-        std::string_view view(caller, caller_length);
-        if (!listed.insert(view).second) continue;
-        char *copy = strndup(caller, caller_length);
+        if (keys.size() >= AHEAD_MIN_KEYS) read_ahead(keys);
+    }
+    // Callers already listed under this name; views into its lines.
+    ListedNames listed;
+    for (const char *line = begin; line < end;) {
+        const char *after = next_line(line, end);
+        std::string_view caller;
+        bool has_caller = caller_of(line, (size_t)(after - line), &caller, true);
+        line = after;
+        if (!has_caller || !list_once(&listed, caller)) continue;
+        char *copy = strndup(caller.data(), caller.size());
         if (!copy) continue;
         put_tabs(level + 1);
         print_tree_line(level + 1, copy);
-        if (!is_visited(view)) {
-            add_visited(view);
+        if (!is_visited(caller)) {
+            add_visited(caller);
             reverse_tree_level(copy, level + 1);
         }
         free(copy);

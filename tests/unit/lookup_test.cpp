@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -131,6 +132,60 @@ TEST(SortedLines, OneLineAndEmptyAndMissingFiles) {
     EXPECT_EQ(map_whole_file(testing::TempDir().c_str(), &file), -1);
     unlink(one.c_str());
     unlink(empty.c_str());
+}
+
+// Reading many keys in one pass gives each key the lines that bisection
+// gives it, across piece boundaries, over runs longer than a piece and over
+// a line longer than a piece.
+TEST(SortedLines, OnePassForManyKeysMatchesBisection) {
+    std::vector<std::string> lines;
+    char text[64];
+    for (int n = 0; n < 30000; ++n) {
+        snprintf(text, sizeof text, "name%05d\tf.c\t%d\t;\tby\tcaller%d\n", n, n % 97, n % 13);
+        lines.push_back(text);
+        if (n % 1000 == 0) lines.push_back(std::string(text).insert(9, "\tg.c"));
+    }
+    for (int k = 0; k < 60000; ++k) lines.push_back("spans\tf.c\t" + std::to_string(k) + "\t;\tby\tx\n");
+    lines.push_back("wide\tf.c\t1\t;\tby\t" + std::string(1500000, 'w') + "\n");
+    lines.push_back("wide\tf.c\t2\t;\tby\ty");  // last line, no line feed
+    std::sort(lines.begin(), lines.end());
+    std::string content;
+    for (const std::string &line : lines) content += line;
+    std::string path = write_temp(content);
+    MappedFile file;
+    ASSERT_EQ(map_whole_file(path.c_str(), &file), 0);
+
+    std::vector<std::string> keys = {"absent\t", "name\t", "spans\t", "wide\t", "zz\t"};
+    for (int n = 0; n < 30000; n += 7) {
+        snprintf(text, sizeof text, "name%05d\t", n);
+        keys.push_back(text);
+    }
+    std::sort(keys.begin(), keys.end());
+    std::vector<const char *> texts;
+    std::vector<size_t> lengths;
+    for (const std::string &key : keys) {
+        texts.push_back(key.c_str());
+        lengths.push_back(key.size());
+    }
+    std::vector<std::string> found(keys.size());
+    auto keep = [](void *context, size_t key, const char *line, size_t length) {
+        (*static_cast<std::vector<std::string> *>(context))[key].append(line, length);
+    };
+    ASSERT_EQ(for_lines_with_keys(&file, texts.data(), lengths.data(), keys.size(), keep, &found), 0);
+    for (size_t k = 0; k < keys.size(); ++k) {
+        long first = first_line_with(&file, keys[k].c_str(), keys[k].size());
+        std::string expected;
+        if (first >= 0) {
+            size_t end = end_of_run(&file, (size_t)first, keys[k].c_str(), keys[k].size());
+            expected.assign(file.d_data + first, end - (size_t)first);
+        }
+        EXPECT_EQ(found[k].size(), expected.size()) << keys[k];
+        EXPECT_TRUE(found[k] == expected) << keys[k];
+    }
+    EXPECT_EQ(std::count(found.back().begin(), found.back().end(), '\n'), 0);  // "zz"
+    EXPECT_GT(found[std::find(keys.begin(), keys.end(), "spans\t") - keys.begin()].size(), 1000000u);
+    unmap_whole_file(&file);
+    unlink(path.c_str());
 }
 
 }  // namespace
