@@ -1,5 +1,7 @@
 #include "tags_program.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,6 +50,9 @@ SourceFile *source_file(const char *path) {
     SourceFile *source = nullptr;
     MappedFile mapped;
     if (map_whole_file(path, &mapped) == 0) {
+        // The mapping outlives the descriptor; a tree may map thousands.
+        if (mapped.d_fd >= 0) close(mapped.d_fd);
+        mapped.d_fd = -1;
         source = static_cast<SourceFile *>(calloc(1, sizeof(SourceFile)));
         if (source) {
             source->d_path = strdup(path);

@@ -1,9 +1,9 @@
 #include "tree.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <string>
 #include <string_view>
 #include <unordered_map>
