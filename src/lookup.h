@@ -1,6 +1,6 @@
 // Tag lookup: every definition of a name in "./tags" as TagLocation records
 // (new, owned by the caller), and the byte-sorted line files ("tags",
-// "call_tags") mapped read-only and bisected in place: no line is copied.
+// "call_tags") mapped read-only and bisected in place, never loaded whole.
 // A mapped file is a run of lines; every line offset points at a line start.
 #pragma once
 #include <cstddef>

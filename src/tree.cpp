@@ -168,6 +168,10 @@ static void keep_line(void *context, size_t key, const char *line, size_t length
 static void read_ahead(std::vector<std::string> &keys) {
     std::sort(keys.begin(), keys.end());
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    // Keys read ahead by an earlier node and not used yet keep their lines.
+    keys.erase(std::remove_if(keys.begin(), keys.end(),
+                              [](const std::string &key) { return g_ahead.count(key) != 0; }),
+               keys.end());
     if (keys.size() < AHEAD_MIN_KEYS || keys.size() * AHEAD_BYTES_PER_KEY < g_call_tags.d_size) return;
     // One pass finds the runs in key order: a key that begins another would
     // share lines with it.
