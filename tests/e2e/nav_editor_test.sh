@@ -69,6 +69,14 @@ check "nested: one file" [ "$inner" = "$outer" ]
 check "nested: both on the terminal" [ "$inner_out" = "$tmp/out" ] && [ "$outer_out" = "$tmp/out" ]
 check "nested: emacs sees the output" [ "$(cat "$tmp/seen.emacs")" = "$expected" ]
 
+# Options after the editor's belong to the run: one editor, on the listing.
+: > "$tmp/log"
+"$bin" --gvim --kinds s > "$tmp/out"
+status=$?
+check "kinds: status 0" [ "$status" = 0 ]
+check "kinds: one editor" [ "$(wc -l < "$tmp/log")" = 1 ]
+check "kinds: the listing" [ "$(cat "$tmp/seen.gvim")" = "$(printf 'point\ta.c\t1\t; s')" ]
+
 # The run fails: no editor, the run's status.
 : > "$tmp/log"
 "$bin" --gvim -u foo > "$tmp/out"
