@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -154,15 +155,36 @@ static size_t make_key(const char *name, char *key) {
 
 // Lines of "./call_tags" by key, read ahead in one pass over the file when a
 // node has so many callers to expand that bisecting for each would touch
-// most pages of the mapping anyway. An entry is dropped once used.
-static std::unordered_map<std::string, std::string> g_ahead;
+// most pages of the mapping anyway. Each pass copies the lines it finds
+// into an arena of its own, kept to the end of the run; an entry gives the
+// key's lines in it and is dropped once used.
+struct AheadLines {
+    const char *d_begin;
+    const char *d_end;
+};
+static std::unordered_map<std::string, AheadLines> g_ahead;
+static std::deque<std::string> g_arenas;
 
 // Read ahead only for at least this many keys, and only when the file has
 // no more than this many bytes per key.
 enum { AHEAD_MIN_KEYS = 64, AHEAD_BYTES_PER_KEY = 48 * 1024 };
 
+struct AheadPass {
+    std::string d_arena;
+    std::vector<size_t> d_begin, d_end;  // offsets in d_arena, by key
+};
+
+// The runs come in key order, so each key's lines are one stretch. A line
+// is kept from its caller mark on, which is all the tree reads of it; one
+// without the mark is kept whole for its trace. Each ends in a line feed.
 static void keep_line(void *context, size_t key, const char *line, size_t length) {
-    (*static_cast<std::vector<std::string *> *>(context))[key]->append(line, length);
+    AheadPass *pass = static_cast<AheadPass *>(context);
+    if (pass->d_end[key] == 0) pass->d_begin[key] = pass->d_arena.size();
+    const char *mark = static_cast<const char *>(memmem(line, length, CALLER_MARK, 4));
+    const char *from = mark ? mark : line;
+    pass->d_arena.append(from, (size_t)(line + length - from));
+    if (line[length - 1] != '\n') pass->d_arena.push_back('\n');
+    pass->d_end[key] = pass->d_arena.size();
 }
 
 static void read_ahead(std::vector<std::string> &keys) {
@@ -179,14 +201,20 @@ static void read_ahead(std::vector<std::string> &keys) {
         if (keys[k + 1].compare(0, keys[k].size(), keys[k]) == 0) return;
     std::vector<const char *> texts;
     std::vector<size_t> lengths;
-    std::vector<std::string *> targets;
     for (const std::string &key : keys) {
         texts.push_back(key.data());
         lengths.push_back(key.size());
-        targets.push_back(&g_ahead[key]);
     }
-    if (for_lines_with_keys(&g_call_tags, texts.data(), lengths.data(), keys.size(), keep_line, &targets) != 0)
-        for (const std::string &key : keys) g_ahead.erase(key);
+    AheadPass pass;
+    pass.d_arena.reserve(keys.size() * 128);
+    pass.d_begin.assign(keys.size(), 0);
+    pass.d_end.assign(keys.size(), 0);
+    if (for_lines_with_keys(&g_call_tags, texts.data(), lengths.data(), keys.size(), keep_line, &pass) != 0)
+        return;
+    g_arenas.push_back(std::move(pass.d_arena));
+    const char *arena = g_arenas.back().data();
+    for (size_t k = 0; k < keys.size(); ++k)
+        g_ahead[keys[k]] = {arena + pass.d_begin[k], arena + pass.d_end[k]};
 }
 
 // The caller named by a call-tags line; false when the line has none (with
@@ -238,14 +266,12 @@ void reverse_tree_level(const char *name, int level) {
     char key[255];
     size_t key_length = make_key(name, key);
     // The lines of the name: read ahead, or found in the mapped file.
-    std::string held;
     const char *begin, *end;
     auto ahead = g_ahead.find(std::string(key, key_length));
     if (ahead != g_ahead.end()) {
-        held.swap(ahead->second);
+        begin = ahead->second.d_begin;
+        end = ahead->second.d_end;
         g_ahead.erase(ahead);
-        begin = held.data();
-        end = begin + held.size();
     } else {
         long first = first_line_with(&g_call_tags, key, key_length);
         if (first < 0) return;
