@@ -144,10 +144,10 @@ static size_t until_line_break(const char *text, size_t length) {
 }
 
 // The key of a name: the name and a tab, cut to 254 characters.
-static size_t make_key(const char *name, char *key) {
-    size_t name_length = strlen(name);
+static size_t make_key(std::string_view name, char *key) {
+    size_t name_length = name.size();
     size_t key_length = name_length < 254 ? name_length + 1 : 254;
-    memcpy(key, name, key_length < name_length ? key_length : name_length);
+    memcpy(key, name.data(), key_length < name_length ? key_length : name_length);
     if (key_length > name_length) key[name_length] = '\t';
     key[key_length] = 0;
     return key_length;
@@ -162,8 +162,9 @@ struct AheadLines {
     const char *d_begin;
     const char *d_end;
 };
-static std::unordered_map<std::string, AheadLines> g_ahead;
+static std::unordered_map<std::string_view, AheadLines> g_ahead;
 static std::deque<std::string> g_arenas;
+static std::deque<std::vector<std::string>> g_ahead_keys;  // what g_ahead's views show
 
 // Read ahead only for at least this many keys, and only when the file has
 // no more than this many bytes per key.
@@ -212,9 +213,11 @@ static void read_ahead(std::vector<std::string> &keys) {
     if (for_lines_with_keys(&g_call_tags, texts.data(), lengths.data(), keys.size(), keep_line, &pass) != 0)
         return;
     g_arenas.push_back(std::move(pass.d_arena));
+    g_ahead_keys.push_back(std::move(keys));
     const char *arena = g_arenas.back().data();
-    for (size_t k = 0; k < keys.size(); ++k)
-        g_ahead[keys[k]] = {arena + pass.d_begin[k], arena + pass.d_end[k]};
+    const std::vector<std::string> &kept = g_ahead_keys.back();
+    for (size_t k = 0; k < kept.size(); ++k)
+        g_ahead[kept[k]] = {arena + pass.d_begin[k], arena + pass.d_end[k]};
 }
 
 // The caller named by a call-tags line; false when the line has none (with
@@ -267,7 +270,7 @@ void reverse_tree_level(const char *name, int level) {
     size_t key_length = make_key(name, key);
     // The lines of the name: read ahead, or found in the mapped file.
     const char *begin, *end;
-    auto ahead = g_ahead.find(std::string(key, key_length));
+    auto ahead = g_ahead.find(std::string_view(key, key_length));
     if (ahead != g_ahead.end()) {
         begin = ahead->second.d_begin;
         end = ahead->second.d_end;
@@ -284,9 +287,8 @@ void reverse_tree_level(const char *name, int level) {
         for (const char *line = begin; line < end; line = next_line(line, end)) {
             if (!caller_of(line, (size_t)(next_line(line, end) - line), &caller, false) || is_visited(caller))
                 continue;
-            std::string caller_name(caller);
             char caller_key[255];
-            keys.emplace_back(caller_key, make_key(caller_name.c_str(), caller_key));
+            keys.emplace_back(caller_key, make_key(caller, caller_key));
         }
         if (keys.size() >= AHEAD_MIN_KEYS) read_ahead(keys);
     }
