@@ -1,3 +1,332 @@
 #include "tree.h"
-void call_tree(const char *, int) {}
-void reverse_call_tree(const char *) {}
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "condenser.h"
+#include "env.h"
+#include "gui_terminal.h"
+#include "lookup.h"
+#include "options.h"
+#include "statement.h"
+#include "string_array.h"
+#include "tags_program.h"
+#include "words.h"
+
+static const char NOT_FOUND[] =
+    "Tag \"%s\" not found. Broken \"tags\" file ? Try \"zephyr-elk --make-ctags\".\n";
+static const char NO_CALL_TAGS[] =
+    "File \"call_tags\" not found. Try \"zephyr-elk --call-tags [-L] <files>\"\n";
+static const char CALLER_MARK[] = "\tby\t";
+
+using NameSet = std::unordered_set<std::string_view>;
+
+// d_visited and d_immune answer membership through these sets; the views
+// point at the strings of the lists, which live for the whole run.
+static NameSet g_visited, g_immune;
+static bool g_sets_ready;
+
+static void ready_sets() {
+    if (g_sets_ready) return;
+    Env *env = get_env();
+    for (int i = 0; i < count(env->d_visited); ++i) g_visited.insert(at(env->d_visited, i));
+    for (int i = 0; i < count(env->d_immune); ++i) g_immune.insert(at(env->d_immune, i));
+    g_sets_ready = true;
+}
+
+static bool is_visited(std::string_view name) {
+    ready_sets();
+    return g_visited.count(name) != 0;
+}
+
+static bool is_immune(std::string_view name) {
+    ready_sets();
+    return g_immune.count(name) != 0;
+}
+
+static void add_visited(std::string_view name) {
+    char *copy = strndup(name.data(), name.size());
+    if (!copy || !push(get_env()->d_visited, copy)) {
+        free(copy);
+        return;
+    }
+    g_visited.insert(copy);
+}
+
+static void put_tabs(int count) {
+    for (int k = 0; k < count; ++k) putchar('\t');
+}
+
+void print_tree_line(int level, const char *name) {
+    if (get_env()->d_flags & FL_ECHO_FILENAMES) {
+        StringArray *tags = find_tags(name);
+        if (count(tags) > 0) {
+            printf("// %i // %s\t%s", level, name, tag_at(tags, 0)->file);
+            if (count(tags) > 1) fputs(" (more)", stdout);
+            putchar('\n');
+            free_tags(tags);
+            return;
+        }
+        free_tags(tags);
+    }
+    printf("// %i // %s\n", level, name);
+}
+
+void call_tree(const char *name, int level) {
+    Env *env = get_env();
+    if (!name) {
+        if (level == 0) print_usage();
+        return;
+    }
+    if (level > env->d_depth) return;
+    bool show_sources = env->d_flags & (FL_LINEAR | FL_VERBOSE);
+    bool linear = env->d_flags & FL_LINEAR;
+    if (level == 0) {
+        print_tree_line(0, name);
+        if (show_sources) print_tag_blocks(name, 0);
+        level = 1;
+    }
+    char *text;
+    FileBuffer *body = condense_tag(name, &text);
+    if (!body) {
+        if (count(env->d_visited) == 0) printf(NOT_FOUND, name);
+        return;
+    }
+    StringArray *seen = string_array_new(16);
+    char *position = text, *statement;
+    // The first statement is the function's head.
+    if (split_statement(&position, &statement) != 0) {
+        while (split_statement(&position, &statement) != 0) {
+            WordScan scan;
+            word_scan_init(&scan, statement);
+            const char *word;
+            size_t length;
+            char follow;
+            while (word_scan_next(&scan, &word, &length, &follow)) {
+                const char *called = call_name_of(word, length, follow);
+                if (!called || find(seen, called) >= 0) continue;
+                // The name's buffer is reused by the next test: keep a copy.
+                char *callee = strdup(called);
+                if (!callee || !push(seen, callee)) {
+                    free(callee);
+                    continue;
+                }
+                if (!linear) put_tabs(level);
+                print_tree_line(level, callee);
+                if (show_sources && !is_immune(callee)) print_tag_blocks(callee, level);
+                if (!is_visited(callee)) {
+                    add_visited(callee);
+                    if (!is_immune(callee)) call_tree(callee, level + 1);
+                }
+            }
+        }
+    }
+    free_strings(seen);
+    string_array_delete(seen);
+    file_buffer_free(body);
+}
+
+static MappedFile g_call_tags;
+
+// Bytes of text before its first carriage return or line feed.
+static size_t until_line_break(const char *text, size_t length) {
+    size_t n = 0;
+    while (n < length && text[n] != '\r' && text[n] != '\n') ++n;
+    return n;
+}
+
+// The key of a name: the name and a tab, cut to 254 characters.
+static size_t make_key(std::string_view name, char *key) {
+    size_t name_length = name.size();
+    size_t key_length = name_length < 254 ? name_length + 1 : 254;
+    memcpy(key, name.data(), key_length < name_length ? key_length : name_length);
+    if (key_length > name_length) key[name_length] = '\t';
+    key[key_length] = 0;
+    return key_length;
+}
+
+// Lines of "./call_tags" by key, read ahead in one pass over the file when a
+// node has so many callers to expand that bisecting for each would touch
+// most pages of the mapping anyway. Each pass copies the lines it finds
+// into an arena of its own, kept to the end of the run; an entry gives the
+// key's lines in it and is dropped once used.
+struct AheadLines {
+    const char *d_begin;
+    const char *d_end;
+};
+static std::unordered_map<std::string_view, AheadLines> g_ahead;
+static std::deque<std::string> g_arenas;
+static std::deque<std::vector<std::string>> g_ahead_keys;  // what g_ahead's views show
+
+// Read ahead only for at least this many keys, and only when the file has
+// no more than this many bytes per key.
+enum { AHEAD_MIN_KEYS = 64, AHEAD_BYTES_PER_KEY = 48 * 1024 };
+
+struct AheadPass {
+    std::string d_arena;
+    std::vector<size_t> d_begin, d_end;  // offsets in d_arena, by key
+};
+
+// The runs come in key order, so each key's lines are one stretch. A line
+// is kept from its caller mark on, which is all the tree reads of it; one
+// without the mark is kept whole for its trace. Each ends in a line feed.
+static void keep_line(void *context, size_t key, const char *line, size_t length) {
+    AheadPass *pass = static_cast<AheadPass *>(context);
+    if (pass->d_end[key] == 0) pass->d_begin[key] = pass->d_arena.size();
+    const char *mark = static_cast<const char *>(memmem(line, length, CALLER_MARK, 4));
+    const char *from = mark ? mark : line;
+    pass->d_arena.append(from, (size_t)(line + length - from));
+    if (line[length - 1] != '\n') pass->d_arena.push_back('\n');
+    pass->d_end[key] = pass->d_arena.size();
+}
+
+static void read_ahead(std::vector<std::string> &keys) {
+    std::sort(keys.begin(), keys.end());
+    keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
+    // Keys read ahead by an earlier node and not used yet keep their lines.
+    keys.erase(std::remove_if(keys.begin(), keys.end(),
+                              [](const std::string &key) { return g_ahead.count(key) != 0; }),
+               keys.end());
+    if (keys.size() < AHEAD_MIN_KEYS || keys.size() * AHEAD_BYTES_PER_KEY < g_call_tags.d_size) return;
+    // One pass finds the runs in key order: a key that begins another would
+    // share lines with it.
+    for (size_t k = 0; k + 1 < keys.size(); ++k)
+        if (keys[k + 1].compare(0, keys[k].size(), keys[k]) == 0) return;
+    std::vector<const char *> texts;
+    std::vector<size_t> lengths;
+    for (const std::string &key : keys) {
+        texts.push_back(key.data());
+        lengths.push_back(key.size());
+    }
+    AheadPass pass;
+    pass.d_arena.reserve(keys.size() * 128);
+    pass.d_begin.assign(keys.size(), 0);
+    pass.d_end.assign(keys.size(), 0);
+    if (for_lines_with_keys(&g_call_tags, texts.data(), lengths.data(), keys.size(), keep_line, &pass) != 0)
+        return;
+    g_arenas.push_back(std::move(pass.d_arena));
+    g_ahead_keys.push_back(std::move(keys));
+    const char *arena = g_arenas.back().data();
+    const std::vector<std::string> &kept = g_ahead_keys.back();
+    for (size_t k = 0; k < kept.size(); ++k)
+        g_ahead[kept[k]] = {arena + pass.d_begin[k], arena + pass.d_end[k]};
+}
+
+// The caller named by a call-tags line; false when the line has none (with
+// the trace when asked).
+static bool caller_of(const char *line, size_t length, std::string_view *caller, bool trace) {
+    const char *mark = static_cast<const char *>(memmem(line, length, CALLER_MARK, 4));
+    if (!mark) {
+        FILE *debug = get_env()->d_debug;
+        if (trace && debug) {
+            fprintf(debug, "\tBUG (no \"by\") : %.*s\n", (int)length, line);
+            fflush(debug);
+        }
+        return false;
+    }
+    const char *text = mark + 4;
+    *caller = std::string_view(text, until_line_break(text, (size_t)(line + length - text)));
+    return true;
+}
+
+// Names already listed under one node: most nodes list a few, searched in a
+// row; a set takes over for the nodes that list many.
+struct ListedNames {
+    std::vector<std::string_view> d_few;
+    NameSet d_many;
+};
+
+// True when name was not listed yet; it is listed from now on.
+static bool list_once(ListedNames *listed, std::string_view name) {
+    if (listed->d_many.empty()) {
+        for (std::string_view seen : listed->d_few)
+            if (seen == name) return false;
+        if (listed->d_few.size() < 16) {
+            listed->d_few.push_back(name);
+            return true;
+        }
+        listed->d_many.insert(listed->d_few.begin(), listed->d_few.end());
+    }
+    return listed->d_many.insert(name).second;
+}
+
+static const char *next_line(const char *line, const char *end) {
+    const char *nl = static_cast<const char *>(memchr(line, '\n', (size_t)(end - line)));
+    return nl ? nl + 1 : end;
+}
+
+void reverse_tree_level(const char *name, int level) {
+    Env *env = get_env();
+    if (!name || level >= env->d_depth) return;
+    char key[255];
+    size_t key_length = make_key(name, key);
+    // The lines of the name: read ahead, or found in the mapped file.
+    const char *begin, *end;
+    auto ahead = g_ahead.find(std::string_view(key, key_length));
+    if (ahead != g_ahead.end()) {
+        begin = ahead->second.d_begin;
+        end = ahead->second.d_end;
+        g_ahead.erase(ahead);
+    } else {
+        long first = first_line_with(&g_call_tags, key, key_length);
+        if (first < 0) return;
+        begin = g_call_tags.d_data + first;
+        end = g_call_tags.d_data + end_of_run(&g_call_tags, (size_t)first, key, key_length);
+    }
+    if (level + 1 < env->d_depth) {
+        std::vector<std::string> keys;
+        std::string_view caller;
+        for (const char *line = begin; line < end; line = next_line(line, end)) {
+            if (!caller_of(line, (size_t)(next_line(line, end) - line), &caller, false) || is_visited(caller))
+                continue;
+            char caller_key[255];
+            keys.emplace_back(caller_key, make_key(caller, caller_key));
+        }
+        if (keys.size() >= AHEAD_MIN_KEYS) read_ahead(keys);
+    }
+    // Callers already listed under this name; views into its lines.
+    ListedNames listed;
+    for (const char *line = begin; line < end;) {
+        const char *after = next_line(line, end);
+        std::string_view caller;
+        bool has_caller = caller_of(line, (size_t)(after - line), &caller, true);
+        line = after;
+        if (!has_caller || !list_once(&listed, caller)) continue;
+        char *copy = strndup(caller.data(), caller.size());
+        if (!copy) continue;
+        put_tabs(level + 1);
+        print_tree_line(level + 1, copy);
+        if (!is_visited(caller)) {
+            add_visited(caller);
+            reverse_tree_level(copy, level + 1);
+        }
+        free(copy);
+    }
+}
+
+void reverse_call_tree(const char *name) {
+    Env *env = get_env();
+    if (!name) {
+        if (env->d_debug) {
+            fprintf(env->d_debug, "\tBUG at file %s line %i \"%s\"\n", "src/tree", 96, "Zelta 2");
+            fflush(env->d_debug);
+        }
+        return;
+    }
+    print_tree_line(0, name);
+    if (map_whole_file("./call_tags", &g_call_tags) != 0 || g_call_tags.d_size == 0) {
+        fputs(NO_CALL_TAGS, stdout);
+        exit(1);
+    }
+    reverse_tree_level(name, 0);
+    unmap_whole_file(&g_call_tags);
+    fflush(stdout);
+}

@@ -1,0 +1,4 @@
+int dup(void)
+{
+	return 2;
+}
