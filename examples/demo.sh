@@ -23,3 +23,6 @@ run -u shape_area
 run --tags clamp
 run --cgrep 'total,+='
 run --grep area_sum
+run --replace 'clamp(,limit_to(' main.c
+grep -n 'limit_to' main.c
+echo; echo "\$ zk_indent < shapes.c"; "$(dirname "$bin")/zk_indent" < shapes.c

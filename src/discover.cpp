@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "call_tags.h"
 #include "condenser.h"
 #include "cxx_tags.h"
 #include "env.h"
@@ -119,6 +120,7 @@ struct ModeAction {
 
 // What each file-processing mode does with one file.
 static const ModeAction g_mode_actions[] = {
+    {MODE_CALL_TAGS, true, cxx_call_tags},
     {MODE_CGREP, true, cgrep_file},
     {MODE_GREP, false, grep_action},
     {MODE_MAKE_CTAGS, false, route_tags},
