@@ -14,8 +14,9 @@
 
 char *define_name(const char *text, char *buffer) {
     char copy[256];
-    strncpy(copy, text, 255);
-    copy[255] = 0;
+    size_t length = strnlen(text, 255);  // not strncpy: it would pad every copy
+    memcpy(copy, text, length);
+    copy[length] = 0;
     char *define = strstr(copy, "define");
     if (!define) return nullptr;
     char *blank = strchr(define, ' ');

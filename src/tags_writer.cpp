@@ -28,9 +28,24 @@
 // The scratch names of this run: a directory of its own under the scratch
 // directory, so that two runs at once never read each other's lines.
 static std::string g_run_dir;
-// The lines of a run without workers, written to memory.
+// The lines of a run without workers, written to memory; grown by realloc,
+// which moves a large block without copying it.
 static char *g_lines;
 static size_t g_lines_length;
+static size_t g_lines_capacity;
+
+static ssize_t append_lines(void *, const char *data, size_t size) {
+    if (g_lines_length + size >= g_lines_capacity) {
+        size_t capacity = std::max({g_lines_capacity * 2, g_lines_length + size + 1, (size_t)1 << 20});
+        char *grown = static_cast<char *>(realloc(g_lines, capacity));
+        if (!grown) return -1;
+        g_lines = grown;
+        g_lines_capacity = capacity;
+    }
+    memcpy(g_lines + g_lines_length, data, size);
+    g_lines_length += size;
+    return (ssize_t)size;
+}
 
 static const int MAX_JOBS = 64;
 
@@ -42,7 +57,10 @@ static FILE *open_job_output() {
     Env *env = get_env();
     if (!tags_mode(env->d_mode)) return stdout;
     // Without workers the lines stay in memory until they are sorted.
-    if (!(env->d_flags & FL_THREAD)) return open_memstream(&g_lines, &g_lines_length);
+    if (!(env->d_flags & FL_THREAD)) {
+        cookie_io_functions_t io = {nullptr, append_lines, nullptr, nullptr};
+        return fopencookie(nullptr, "w", io);
+    }
     std::string path = job_file(env->d_job_index);
     FILE *out = fopen(path.c_str(), "w");
     if (!out) {
@@ -167,26 +185,36 @@ static bool line_less(const char *a, const char *b) {
     return (unsigned char)*a < (unsigned char)*b;
 }
 
-// A line with its first eight bytes as a big-endian number (zeros after the
-// line feed): most comparisons end on the number, without touching the line.
+// A line with its first sixteen bytes as two big-endian numbers (zeros
+// after the line feed): most comparisons end on them, without touching the
+// line itself.
 struct SortedLine {
-    uint64_t d_key;
+    uint64_t d_key[2];
     const char *d_line;
 };
 
-static uint64_t line_key(const char *line) {
-    uint64_t key = 0;
-    int i = 0;
-    for (; i < 8; ++i) {
-        key = key << 8 | (unsigned char)line[i];
-        if (line[i] == '\n') break;
+// Sets the two keys from the first sixteen bytes of a line.
+static void line_key(const char *line, uint64_t key[2]) {
+    bool ended = false;
+    for (int half = 0; half < 2; ++half) {
+        uint64_t k = 0;
+        for (int i = 0; i < 8; ++i) {
+            unsigned char c = ended ? 0 : (unsigned char)line[half * 8 + i];
+            if (c == '\n') ended = true;
+            k = k << 8 | c;
+        }
+        key[half] = k;
     }
-    return i < 8 ? key << (8 * (7 - i)) : key;
 }
 
 static bool sorted_line_less(const SortedLine &a, const SortedLine &b) {
-    if (a.d_key != b.d_key) return a.d_key < b.d_key;
-    return line_less(a.d_line, b.d_line);
+    if (a.d_key[0] != b.d_key[0]) return a.d_key[0] < b.d_key[0];
+    if (a.d_key[1] != b.d_key[1]) return a.d_key[1] < b.d_key[1];
+    // Equal keys: the first sixteen bytes are the same; a line that ended
+    // within them (its last key byte a zero or the line feed) equals the other.
+    unsigned char last = a.d_key[1] & 0xff;
+    if (last == 0 || last == '\n') return false;
+    return line_less(a.d_line + 16, b.d_line + 16);
 }
 
 static int write_all(int fd, const char *data, size_t length) {
@@ -209,7 +237,10 @@ static int write_tags_file(const char *path, char *text, size_t length) {
     lines.reserve(length / 48 + 1);
     for (size_t at = 0; at < length;) {
         const char *line = text + at;
-        lines.push_back({line_key(line), line});
+        SortedLine sorted;
+        line_key(line, sorted.d_key);
+        sorted.d_line = line;
+        lines.push_back(sorted);
         const char *nl = static_cast<const char *>(memchr(line, '\n', length - at));
         at = nl - text + 1;
     }
@@ -331,7 +362,8 @@ int process_files() {
         size_t length = 0;
         char *text = nullptr;
         if (jobs == 1) {
-            text = static_cast<char *>(realloc(g_lines, g_lines_length + 1));
+            // The sink always keeps one byte free for a final line feed.
+            text = g_lines ? g_lines : static_cast<char *>(malloc(1));
             length = g_lines_length;
             g_lines = nullptr;
         } else {
