@@ -8,3 +8,4 @@
 #define zz 1
 #define foo 1
 #define foo 2
+int last_one;
