@@ -1,14 +1,13 @@
 #include "tree.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "condenser.h"
@@ -27,38 +26,153 @@ static const char NO_CALL_TAGS[] =
     "File \"call_tags\" not found. Try \"zephyr-elk --call-tags [-L] <files>\"\n";
 static const char CALLER_MARK[] = "\tby\t";
 
-using NameSet = std::unordered_set<std::string_view>;
+// An open-addressed table of names, each a view of a string that outlives
+// the table, with an optional value per name. The name lists of a tree are
+// asked about every caller line; a node-based set spent that time in
+// allocation and pointer chasing.
+struct NameSlot {
+    const char *d_name;  // null: free slot
+    uint32_t d_length;
+    uint32_t d_hash;
+};
+// Lines read ahead for a name; d_begin null when there are none to use.
+struct AheadLines {
+    const char *d_begin;
+    const char *d_end;
+};
+struct NameTable {
+    NameSlot *d_slots;
+    AheadLines *d_values;  // beside d_slots when the table has values
+    size_t d_capacity;     // a power of two, or 0
+    size_t d_used;
+    bool d_has_values;
+};
 
-// d_visited and d_immune answer membership through these sets; the views
+static uint32_t hash_name(std::string_view name) {
+    uint32_t hash = 2166136261u;
+    for (char c : name) hash = (hash ^ (unsigned char)c) * 16777619u;
+    return hash;
+}
+
+// The index of name's slot, or of the free slot where it would go.
+// REQUIRES: the table has a free slot.
+static size_t find_slot(const NameTable *table, std::string_view name, uint32_t hash) {
+    size_t mask = table->d_capacity - 1;
+    for (size_t i = hash & mask;; i = (i + 1) & mask) {
+        const NameSlot &slot = table->d_slots[i];
+        if (!slot.d_name) return i;
+        if (slot.d_hash == hash && slot.d_length == name.size() &&
+            memcmp(slot.d_name, name.data(), name.size()) == 0)
+            return i;
+    }
+}
+
+// The index of name's slot, or -1 when it is not in the table.
+static long table_find(const NameTable *table, std::string_view name) {
+    if (!table->d_capacity) return -1;
+    size_t i = find_slot(table, name, hash_name(name));
+    return table->d_slots[i].d_name ? (long)i : -1;
+}
+
+static bool table_grow(NameTable *table) {
+    size_t capacity = table->d_capacity ? table->d_capacity * 2 : 64;
+    NameTable grown = *table;
+    grown.d_capacity = capacity;
+    grown.d_slots = static_cast<NameSlot *>(calloc(capacity, sizeof(NameSlot)));
+    grown.d_values = table->d_has_values ? static_cast<AheadLines *>(calloc(capacity, sizeof(AheadLines))) : nullptr;
+    if (!grown.d_slots || (table->d_has_values && !grown.d_values)) {
+        free(grown.d_slots);
+        free(grown.d_values);
+        return false;
+    }
+    for (size_t i = 0; i < table->d_capacity; ++i) {
+        const NameSlot &old = table->d_slots[i];
+        if (!old.d_name) continue;
+        size_t k = find_slot(&grown, std::string_view(old.d_name, old.d_length), old.d_hash);
+        grown.d_slots[k] = old;
+        if (grown.d_values) grown.d_values[k] = table->d_values[i];
+    }
+    free(table->d_slots);
+    free(table->d_values);
+    *table = grown;
+    return true;
+}
+
+// The index of name's slot, added when it was not there (*added tells
+// which); -1 when the table cannot grow.
+static long table_add(NameTable *table, std::string_view name, bool *added) {
+    *added = false;
+    if (name.size() > UINT32_MAX) return -1;
+    // At most three slots in four are used.
+    if ((table->d_used + 1) * 4 > table->d_capacity * 3 && !table_grow(table)) return -1;
+    uint32_t hash = hash_name(name);
+    size_t i = find_slot(table, name, hash);
+    if (!table->d_slots[i].d_name) {
+        table->d_slots[i] = {name.data() ? name.data() : "", (uint32_t)name.size(), hash};
+        ++table->d_used;
+        *added = true;
+    }
+    return (long)i;
+}
+
+static void table_free(NameTable *table) {
+    free(table->d_slots);
+    free(table->d_values);
+    *table = NameTable();
+}
+
+// d_visited and d_immune answer membership through these tables; the views
 // point at the strings of the lists, which live for the whole run.
-static NameSet g_visited, g_immune;
-static bool g_sets_ready;
+static NameTable g_visited, g_immune;
+static bool g_tables_ready;
 
-static void ready_sets() {
-    if (g_sets_ready) return;
+static void ready_tables() {
+    if (g_tables_ready) return;
     Env *env = get_env();
-    for (int i = 0; i < count(env->d_visited); ++i) g_visited.insert(at(env->d_visited, i));
-    for (int i = 0; i < count(env->d_immune); ++i) g_immune.insert(at(env->d_immune, i));
-    g_sets_ready = true;
+    bool added;
+    for (int i = 0; i < count(env->d_visited); ++i) table_add(&g_visited, at(env->d_visited, i), &added);
+    for (int i = 0; i < count(env->d_immune); ++i) table_add(&g_immune, at(env->d_immune, i), &added);
+    g_tables_ready = true;
 }
 
 static bool is_visited(std::string_view name) {
-    ready_sets();
-    return g_visited.count(name) != 0;
+    ready_tables();
+    return table_find(&g_visited, name) >= 0;
 }
 
 static bool is_immune(std::string_view name) {
-    ready_sets();
-    return g_immune.count(name) != 0;
+    ready_tables();
+    return table_find(&g_immune, name) >= 0;
+}
+
+// Names of d_visited are carved from blocks that live for the run.
+static char *keep_name(std::string_view name) {
+    static char *block;
+    static size_t left;
+    size_t need = name.size() + 1;
+    if (need > 4096) return strndup(name.data(), name.size());
+    if (need > left) {
+        block = static_cast<char *>(malloc(65536));
+        if (!block) {
+            left = 0;
+            return nullptr;
+        }
+        left = 65536;
+    }
+    char *copy = block;
+    memcpy(copy, name.data(), name.size());
+    copy[name.size()] = 0;
+    block += need;
+    left -= need;
+    return copy;
 }
 
 static void add_visited(std::string_view name) {
-    char *copy = strndup(name.data(), name.size());
-    if (!copy || !push(get_env()->d_visited, copy)) {
-        free(copy);
-        return;
-    }
-    g_visited.insert(copy);
+    ready_tables();
+    char *copy = keep_name(name);
+    if (!copy || !push(get_env()->d_visited, copy)) return;
+    bool added;
+    table_add(&g_visited, std::string_view(copy, name.size()), &added);
 }
 
 static void put_tabs(int count) {
@@ -158,11 +272,7 @@ static size_t make_key(std::string_view name, char *key) {
 // most pages of the mapping anyway. Each pass copies the lines it finds
 // into an arena of its own, kept to the end of the run; an entry gives the
 // key's lines in it and is dropped once used.
-struct AheadLines {
-    const char *d_begin;
-    const char *d_end;
-};
-static std::unordered_map<std::string_view, AheadLines> g_ahead;
+static NameTable g_ahead = {nullptr, nullptr, 0, 0, true};
 static std::deque<std::string> g_arenas;
 static std::deque<std::vector<std::string>> g_ahead_keys;  // what g_ahead's views show
 
@@ -193,7 +303,10 @@ static void read_ahead(std::vector<std::string> &keys) {
     keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
     // Keys read ahead by an earlier node and not used yet keep their lines.
     keys.erase(std::remove_if(keys.begin(), keys.end(),
-                              [](const std::string &key) { return g_ahead.count(key) != 0; }),
+                              [](const std::string &key) {
+                                  long slot = table_find(&g_ahead, key);
+                                  return slot >= 0 && g_ahead.d_values[slot].d_begin;
+                              }),
                keys.end());
     if (keys.size() < AHEAD_MIN_KEYS || keys.size() * AHEAD_BYTES_PER_KEY < g_call_tags.d_size) return;
     // One pass finds the runs in key order: a key that begins another would
@@ -207,7 +320,7 @@ static void read_ahead(std::vector<std::string> &keys) {
         lengths.push_back(key.size());
     }
     AheadPass pass;
-    pass.d_arena.reserve(keys.size() * 128);
+    pass.d_arena.reserve(keys.size() * 64);
     pass.d_begin.assign(keys.size(), 0);
     pass.d_end.assign(keys.size(), 0);
     if (for_lines_with_keys(&g_call_tags, texts.data(), lengths.data(), keys.size(), keep_line, &pass) != 0)
@@ -216,8 +329,12 @@ static void read_ahead(std::vector<std::string> &keys) {
     g_ahead_keys.push_back(std::move(keys));
     const char *arena = g_arenas.back().data();
     const std::vector<std::string> &kept = g_ahead_keys.back();
-    for (size_t k = 0; k < kept.size(); ++k)
-        g_ahead[kept[k]] = {arena + pass.d_begin[k], arena + pass.d_end[k]};
+    for (size_t k = 0; k < kept.size(); ++k) {
+        bool added;
+        long slot = table_add(&g_ahead, kept[k], &added);
+        if (slot < 0) break;
+        g_ahead.d_values[slot] = {arena + pass.d_begin[k], arena + pass.d_end[k]};
+    }
 }
 
 // The caller named by a call-tags line; false when the line has none (with
@@ -238,24 +355,27 @@ static bool caller_of(const char *line, size_t length, std::string_view *caller,
 }
 
 // Names already listed under one node: most nodes list a few, searched in a
-// row; a set takes over for the nodes that list many.
+// row; a table takes over for the nodes that list many.
+enum { FEW_NAMES = 16 };
 struct ListedNames {
-    std::vector<std::string_view> d_few;
-    NameSet d_many;
+    std::string_view d_few[FEW_NAMES];
+    size_t d_few_count;
+    NameTable d_many;
 };
 
 // True when name was not listed yet; it is listed from now on.
 static bool list_once(ListedNames *listed, std::string_view name) {
-    if (listed->d_many.empty()) {
-        for (std::string_view seen : listed->d_few)
-            if (seen == name) return false;
-        if (listed->d_few.size() < 16) {
-            listed->d_few.push_back(name);
+    bool added;
+    if (!listed->d_many.d_capacity) {
+        for (size_t k = 0; k < listed->d_few_count; ++k)
+            if (listed->d_few[k] == name) return false;
+        if (listed->d_few_count < FEW_NAMES) {
+            listed->d_few[listed->d_few_count++] = name;
             return true;
         }
-        listed->d_many.insert(listed->d_few.begin(), listed->d_few.end());
+        for (std::string_view seen : listed->d_few) table_add(&listed->d_many, seen, &added);
     }
-    return listed->d_many.insert(name).second;
+    return table_add(&listed->d_many, name, &added) >= 0 && added;
 }
 
 static const char *next_line(const char *line, const char *end) {
@@ -270,11 +390,11 @@ void reverse_tree_level(const char *name, int level) {
     size_t key_length = make_key(name, key);
     // The lines of the name: read ahead, or found in the mapped file.
     const char *begin, *end;
-    auto ahead = g_ahead.find(std::string_view(key, key_length));
-    if (ahead != g_ahead.end()) {
-        begin = ahead->second.d_begin;
-        end = ahead->second.d_end;
-        g_ahead.erase(ahead);
+    long ahead = table_find(&g_ahead, std::string_view(key, key_length));
+    if (ahead >= 0 && g_ahead.d_values[ahead].d_begin) {
+        begin = g_ahead.d_values[ahead].d_begin;
+        end = g_ahead.d_values[ahead].d_end;
+        g_ahead.d_values[ahead] = {nullptr, nullptr};
     } else {
         long first = first_line_with(&g_call_tags, key, key_length);
         if (first < 0) return;
@@ -293,23 +413,28 @@ void reverse_tree_level(const char *name, int level) {
         if (keys.size() >= AHEAD_MIN_KEYS) read_ahead(keys);
     }
     // Callers already listed under this name; views into its lines.
-    ListedNames listed;
+    ListedNames listed = {};
     for (const char *line = begin; line < end;) {
         const char *after = next_line(line, end);
         std::string_view caller;
         bool has_caller = caller_of(line, (size_t)(after - line), &caller, true);
         line = after;
         if (!has_caller || !list_once(&listed, caller)) continue;
-        char *copy = strndup(caller.data(), caller.size());
+        // The name as a string: on the stack unless it is long.
+        char small[256];
+        char *copy = caller.size() < sizeof small ? small : static_cast<char *>(malloc(caller.size() + 1));
         if (!copy) continue;
+        memcpy(copy, caller.data(), caller.size());
+        copy[caller.size()] = 0;
         put_tabs(level + 1);
         print_tree_line(level + 1, copy);
         if (!is_visited(caller)) {
             add_visited(caller);
             reverse_tree_level(copy, level + 1);
         }
-        free(copy);
+        if (copy != small) free(copy);
     }
+    table_free(&listed.d_many);
 }
 
 void reverse_call_tree(const char *name) {
