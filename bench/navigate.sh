@@ -21,35 +21,43 @@ done
 cd "$work"
 (cd "$tree" && find . -type f \( -name '*.[ch]' -o -name '*.cpp' -o -name '*.hpp' -o -name '*.cxx' \)) > files
 
-# median_ms CMD...: the median wall time of $runs runs, in milliseconds
+# median_ms CMD...: sets WALL_MS to the median wall time of $runs runs after
+# one warm-up run, and CPU_MS to the median user+system time (10 ms grain)
 median_ms() {
-    local times=() start end
+    local walls=() cpus=() start end tf
+    tf=$(mktemp)
+    "$@" > /dev/null 2>&1 || true
     for ((i = 0; i < runs; ++i)); do
         start=$(date +%s%N)
-        "$@" > /dev/null 2>&1 || true
+        /usr/bin/time -o "$tf" -f '%U %S' "$@" > /dev/null 2>&1 || true
         end=$(date +%s%N)
-        times+=($(( (end - start) / 1000 )))
+        walls+=($(( (end - start) / 1000 )))
+        cpus+=($(awk '{ printf "%d", ($1 + $2) * 1000 }' "$tf"))
     done
-    printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END { printf "%.1f", t[int((NR + 1) / 2)] / 1000 }'
+    rm -f "$tf"
+    WALL_MS=$(printf '%s\n' "${walls[@]}" | sort -n | awk '{ t[NR] = $1 } END { printf "%.1f", t[int((NR + 1) / 2)] / 1000 }')
+    CPU_MS=$(printf '%s\n' "${cpus[@]}" | sort -n | awk '{ t[NR] = $1 } END { print t[int((NR + 1) / 2)] }')
 }
-row() { # label ms
-    printf '%-46s %9s ms\n' "$1" "$2"
+row() { # label CMD...
+    median_ms "${@:2}"
+    printf '%-42s %8s ms wall %6s ms cpu\n' "$1" "$WALL_MS" "$CPU_MS"
 }
 
 echo "building the tags files and the cscope database (not timed)"
 "$ZK" --make-ctags -j 2 -L files
 "$ZK" --call-tags -j 2 -L files
 cscope -b -q -k -i files
+sync  # the fresh tags files are not written back during the timings
 echo "tags: $(wc -l < tags) lines, call_tags: $(wc -l < call_tags) lines"
 [ "$(wc -l < call_tags)" -gt 6 ] || echo "warning: call_tags holds no call"
 
 echo "lookup of start_kernel"
-row "zephyr-elk --tags start_kernel" "$(median_ms "$ZK" --tags start_kernel)"
-row "readtags -t tags start_kernel" "$(median_ms readtags -t tags start_kernel)"
+row "zephyr-elk --tags start_kernel" "$ZK" --tags start_kernel
+row "readtags -t tags start_kernel" readtags -t tags start_kernel
 echo "forward tree of start_kernel"
-row "zephyr-elk start_kernel (depth 6)" "$(median_ms "$ZK" start_kernel)"
-row "cscope -d -L2 start_kernel (one level)" "$(median_ms cscope -d -L2 start_kernel)"
+row "zephyr-elk start_kernel (depth 6)" "$ZK" start_kernel
+row "cscope -d -L2 start_kernel (one level)" cscope -d -L2 start_kernel
 echo "reverse tree of kfree"
-row "zephyr-elk --depth 2 -u kfree" "$(median_ms "$ZK" --depth 2 -u kfree)"
-row "cscope -d -L3 kfree (one level)" "$(median_ms cscope -d -L3 kfree)"
+row "zephyr-elk --depth 2 -u kfree" "$ZK" --depth 2 -u kfree
+row "cscope -d -L3 kfree (one level)" cscope -d -L3 kfree
 echo "output sizes: tree $("$ZK" start_kernel | wc -l) lines, reverse tree $("$ZK" --depth 2 -u kfree | wc -l) lines"
