@@ -11,10 +11,15 @@ mkdir -p "$HOME" "$tmp/tree"
 cd "$tmp/tree"
 for i in $(seq 1 250); do printf 'int f%d(void) { return 0; }\n' $i > "f$i.c"; done
 fail=0
+# One run on a terminal: the counter shows and is erased at the end.
+on_terminal() {
+    script -qec "$bin -c -j $1" "$tmp/typescript" >/dev/null 2>&1 &&
+        grep -aq '/250 files' "$tmp/typescript" &&
+        grep -aq $'\r\033\\[K' "$tmp/typescript"
+}
 for j in 1 2; do
-    script -qec "$bin -c -j $j" "$tmp/typescript" >/dev/null 2>&1 || { echo "-j $j failed on a terminal"; fail=1; }
-    grep -aq '/250 files' "$tmp/typescript" || { echo "-j $j: no counter"; fail=1; }
-    grep -aq $'\r\033\\[K' "$tmp/typescript" || { echo "-j $j: counter not erased"; fail=1; }
+    # A loaded machine may lose the tail of a pseudo-terminal's output once.
+    on_terminal $j || on_terminal $j || { echo "-j $j on a terminal:"; cat -v "$tmp/typescript"; fail=1; }
     [ "$(grep -c $'\t; f$' tags)" = 250 ] || { echo "-j $j: tags incomplete"; fail=1; }
 done
 "$bin" -c -j 2 2>"$tmp/err" >"$tmp/out"
