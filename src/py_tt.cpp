@@ -8,6 +8,7 @@
 
 #include "condenser.h"
 #include "fly_text.h"
+#include "line_map.h"
 #include "the_fly.h"
 
 // The condenser's working state, one for the process.
@@ -18,9 +19,7 @@ struct PyTtState {
     char *d_out;
     int d_out_len;
     int d_line;
-    LineMark *d_marks;
-    int d_mark_count;
-    int d_mark_capacity;
+    LineMap d_map;
     bool d_blank_done;
 };
 static PyTtState py;
@@ -29,17 +28,7 @@ static inline void py_put(char c) { py.d_out[py.d_out_len++] = c; }
 
 // The map grows by doubling; when memory runs out the entry is dropped and
 // later statements read as unmapped rather than overrunning the block.
-static void py_mark(int line, int pos) {
-    if (py.d_mark_count + 1 >= py.d_mark_capacity) {
-        int grown = py.d_mark_capacity * 2 + 16;
-        void *block = realloc(py.d_marks, sizeof(LineMark) * (size_t)grown);
-        if (!block) return;
-        py.d_marks = static_cast<LineMark *>(block);
-        py.d_mark_capacity = grown;
-    }
-    int k = ++py.d_mark_count;
-    py.d_marks[k] = {k, line, pos};
-}
+static void py_mark(int line, int pos) { line_map_add(&py.d_map, line, pos); }
 
 // Byte classes of the condenser; every byte without a rule of its own is
 // copied like a letter.
@@ -60,13 +49,7 @@ int py_tt_condense(const char *source, int size, char *out) {
     py.d_in = source;
     py.d_in_len = size > 0 ? size : 0;
     py.d_out = out;
-    py.d_mark_count = 0;
-    free(py.d_marks);
-    // Typical code has a line feed every 30 bytes or so.
-    py.d_mark_capacity = py.d_in_len / 16 + 16;
-    py.d_marks = static_cast<LineMark *>(malloc(sizeof(LineMark) * (size_t)py.d_mark_capacity));
-    if (!py.d_marks) py.d_mark_capacity = 0;
-    else py.d_marks[0] = {0, 0, 0};
+    line_map_start(&py.d_map, py.d_in_len);
 
     // The loop works on locals: stores through the output pointer could
     // otherwise alias the state record and force it back to memory.
@@ -139,10 +122,10 @@ int py_tt_condense(const char *source, int size, char *out) {
 }
 
 LineMark *py_tt_take_marks(int *count) {
-    LineMark *marks = py.d_marks;
-    if (count) *count = py.d_mark_count;
-    py.d_marks = nullptr;
-    py.d_mark_capacity = 0;
+    LineMark *marks = py.d_map.d_marks;
+    if (count) *count = py.d_map.d_count;
+    py.d_map.d_marks = nullptr;
+    py.d_map.d_capacity = 0;
     return marks;
 }
 

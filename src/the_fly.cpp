@@ -13,6 +13,7 @@
 #include "condenser.h"
 #include "env.h"
 #include "fly_text.h"
+#include "line_map.h"
 
 // The tokenizer's working state, one for the process.
 struct FlyState {
@@ -22,9 +23,7 @@ struct FlyState {
     char *d_out;
     int d_out_len;
     int d_line;
-    LineMark *d_marks;
-    int d_mark_count;
-    int d_mark_capacity;
+    LineMap d_map;
     bool d_blank_done;
     char d_prev;
 };
@@ -45,17 +44,7 @@ static inline void fly_put(char c) { fly.d_out[fly.d_out_len++] = c; }
 
 // The map grows by doubling; when memory runs out the entry is dropped and
 // later statements read as unmapped rather than overrunning the block.
-static void fly_mark(int line, int pos) {
-    if (fly.d_mark_count + 1 >= fly.d_mark_capacity) {
-        int grown = fly.d_mark_capacity * 2 + 16;
-        void *block = realloc(fly.d_marks, sizeof(LineMark) * (size_t)grown);
-        if (!block) return;
-        fly.d_marks = static_cast<LineMark *>(block);
-        fly.d_mark_capacity = grown;
-    }
-    int k = ++fly.d_mark_count;
-    fly.d_marks[k] = {k, line, pos};
-}
+static void fly_mark(int line, int pos) { line_map_add(&fly.d_map, line, pos); }
 
 static inline bool is_regex_delimiter(char c) {
     return c == '!' || c == '#' || c == '&' || c == '/' || c == '?' || c == '{' || c == '|';
@@ -156,12 +145,7 @@ int fly_condense(const char *source, int size, char *out) {
     fly.d_in = source;
     fly.d_in_len = size > 0 ? size : 0;
     fly.d_out = out;
-    fly.d_mark_count = 0;
-    free(fly.d_marks);
-    fly.d_mark_capacity = fly.d_in_len / 16 + 16;
-    fly.d_marks = static_cast<LineMark *>(malloc(sizeof(LineMark) * (size_t)fly.d_mark_capacity));
-    if (!fly.d_marks) fly.d_mark_capacity = 0;
-    else fly.d_marks[0] = {0, 0, 0};
+    line_map_start(&fly.d_map, fly.d_in_len);
 
     // The loop keeps the state in locals: stores through the output pointer
     // could otherwise alias the state record. The steps that work on the
@@ -311,11 +295,11 @@ done:
 }
 
 LineMark *fly_take_marks(int *count, int *capacity) {
-    LineMark *marks = fly.d_marks;
-    if (count) *count = fly.d_mark_count;
-    if (capacity) *capacity = fly.d_mark_capacity;
-    fly.d_marks = nullptr;
-    fly.d_mark_capacity = 0;
+    LineMark *marks = fly.d_map.d_marks;
+    if (count) *count = fly.d_map.d_count;
+    if (capacity) *capacity = fly.d_map.d_capacity;
+    fly.d_map.d_marks = nullptr;
+    fly.d_map.d_capacity = 0;
     return marks;
 }
 
