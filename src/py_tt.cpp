@@ -26,8 +26,6 @@ static PyTtState py;
 
 static inline void py_put(char c) { py.d_out[py.d_out_len++] = c; }
 
-// The map grows by doubling; when memory runs out the entry is dropped and
-// later statements read as unmapped rather than overrunning the block.
 static void py_mark(int line, int pos) { line_map_add(&py.d_map, line, pos); }
 
 // Byte classes of the condenser; every byte without a rule of its own is

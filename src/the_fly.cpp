@@ -42,8 +42,6 @@ static inline bool is_alnum(char c) {
 
 static inline void fly_put(char c) { fly.d_out[fly.d_out_len++] = c; }
 
-// The map grows by doubling; when memory runs out the entry is dropped and
-// later statements read as unmapped rather than overrunning the block.
 static void fly_mark(int line, int pos) { line_map_add(&fly.d_map, line, pos); }
 
 static inline bool is_regex_delimiter(char c) {
