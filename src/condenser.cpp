@@ -174,7 +174,7 @@ void file_buffer_free(FileBuffer *buffer) {
     free(buffer);
 }
 
-// The condenser's working state, one for the process.
+// The condenser's working state, one for each pass.
 struct TtState {
     const char *d_in;
     int d_in_len;
@@ -194,9 +194,8 @@ struct TtState {
     char d_quote;
     bool d_verbatim;
 };
-static TtState tt;
 
-static void tt_mark(int line) {
+static inline void tt_mark(TtState &tt, int line) {
     if (tt.d_mark_count + 1 < tt.d_mark_capacity) {
         int k = ++tt.d_mark_count;
         tt.d_marks[k] = {k, line, tt.d_pos};
@@ -204,29 +203,29 @@ static void tt_mark(int line) {
     tt.d_paren_depth = 0;
 }
 
-static inline void tt_put(char c) { tt.d_out[tt.d_out_len++] = c; }
+static inline void tt_put(TtState &tt, char c) { tt.d_out[tt.d_out_len++] = c; }
 
-static void tt_drop_backslash() {
+static inline void tt_drop_backslash(TtState &tt) {
     if (tt.d_out_len > 0 && tt.d_out[tt.d_out_len - 1] == '\\') --tt.d_out_len;
 }
 
-static bool tt_escaped(int pos) {
+static inline bool tt_escaped(const TtState &tt, int pos) {
     int n = 0;
     while (pos - 1 - n >= 0 && tt.d_in[pos - 1 - n] == '\\') ++n;
     return n % 2 == 1;
 }
 
 // Handles a quote; true when the quote was consumed by a literal.
-static bool tt_literal(char b) {
+static inline bool tt_literal(TtState &tt, char b) {
     if (!tt.d_in_literal) {
         tt.d_in_literal = true;
         tt.d_quote = b;
         tt.d_verbatim = tt.d_pos > 0 && tt.d_in[tt.d_pos - 1] == '@';
-        tt_put(b);
+        tt_put(tt, b);
         return true;
     }
-    if (b != tt.d_quote || (!tt.d_verbatim && tt_escaped(tt.d_pos))) {
-        tt_put(b);
+    if (b != tt.d_quote || (!tt.d_verbatim && tt_escaped(tt, tt.d_pos))) {
+        tt_put(tt, b);
         return true;
     }
     tt.d_in_literal = false;
@@ -235,38 +234,38 @@ static bool tt_literal(char b) {
 }
 
 // The newline's mark carries the line it ends.
-static void tt_space(char b) {
+static inline void tt_space(TtState &tt, char b) {
     if (b != '\n') {
         if (!tt.d_blank_done) {
-            tt_put(' ');
+            tt_put(tt, ' ');
             tt.d_blank_done = true;
         }
         return;
     }
     tt.d_at_line_start = true;
     if (tt.d_in_directive || (tt.d_in[tt.d_pos + 1] == '#' && !tt.d_line_fresh)) {
-        tt_put('\n');
-        tt_mark(tt.d_line - 1);
+        tt_put(tt, '\n');
+        tt_mark(tt, tt.d_line - 1);
         tt.d_blank_done = true;
         tt.d_line_fresh = true;
         tt.d_in_directive = false;
     } else if (!tt.d_blank_done) {
-        tt_put(' ');
+        tt_put(tt, ' ');
         tt.d_blank_done = true;
     }
 }
 
-static void tt_other(char b) {
+static inline void tt_other(TtState &tt, char b) {
     tt.d_line_fresh = false;
     if (b == '(' && !tt.d_blank_done && !tt.d_in_directive) {
-        tt_put(' ');
-        tt_put('(');
+        tt_put(tt, ' ');
+        tt_put(tt, '(');
         tt.d_blank_done = true;
         return;
     }
     if (b == ')' && !tt.d_blank_done) {
-        tt_put(')');
-        tt_put(' ');
+        tt_put(tt, ')');
+        tt_put(tt, ' ');
         tt.d_blank_done = true;
         return;
     }
@@ -275,26 +274,26 @@ static void tt_other(char b) {
     case ';':
     case '{':
     case '}':
-        tt_put(b);
-        if (b != ';' || tt.d_paren_depth == 0) tt_mark(tt.d_line);
-        tt_put(' ');
+        tt_put(tt, b);
+        if (b != ';' || tt.d_paren_depth == 0) tt_mark(tt, tt.d_line);
+        tt_put(tt, ' ');
         tt.d_blank_done = true;
         break;
     case '\r':
         break;
     default:
         if (b == '#' && tt.d_at_line_start) {
-            tt_put('#');
+            tt_put(tt, '#');
             tt.d_in_directive = true;
         } else {
-            tt_put(b);
+            tt_put(tt, b);
             tt.d_at_line_start = false;
         }
     }
 }
 
 // Returns true when the comment at d_pos was skipped (d_pos on its last byte).
-static bool tt_comment() {
+static inline bool tt_comment(TtState &tt) {
     const char *in = tt.d_in;
     int pos = tt.d_pos, len = tt.d_in_len;
     if (in[pos] != '/' || pos + 1 >= len) return false;
@@ -322,7 +321,7 @@ static bool tt_comment() {
 
 // True when the newline at pos ends a line continued with a backslash (a
 // CR between the two is passed over).
-static bool continued_line(int pos) {
+static inline bool continued_line(const TtState &tt, int pos) {
     int p = pos - 1;
     if (p >= 0 && tt.d_in[p] == '\r') --p;
     return p >= 0 && tt.d_in[p] == '\\';
@@ -333,7 +332,9 @@ static inline bool is_word_byte(char c) {
 }
 
 int tt_condense(const char *source, int size, char *out, LineMark *marks, int mark_capacity) {
-    tt = TtState();
+    // The pass works on a local copy of the state: stores through the output
+    // pointer cannot touch it, so its fields stay in registers.
+    TtState tt = TtState();
     tt.d_in = source;
     tt.d_out = out;
     tt.d_marks = marks;
@@ -362,32 +363,32 @@ int tt_condense(const char *source, int size, char *out, LineMark *marks, int ma
             // After the first blank of a run the others change nothing.
             while (tt.d_pos + 1 < tt.d_in_len && (source[tt.d_pos + 1] == ' ' || source[tt.d_pos + 1] == '\t'))
                 ++tt.d_pos;
-            tt_space(' ');
+            tt_space(tt, ' ');
             continue;
         }
         // A CR LF line end condenses as LF alone; a lone CR is a blank.
         if (b == '\r' && source[tt.d_pos + 1] == '\n') continue;
         if (b == '\n') ++tt.d_line;
-        if ((b == '\'' || b == '"') && tt_literal(b)) continue;
+        if ((b == '\'' || b == '"') && tt_literal(tt, b)) continue;
         if (tt.d_in_literal) {
-            if (b != '\n') tt_put(b);
-            else if (continued_line(tt.d_pos)) tt_drop_backslash();
+            if (b != '\n') tt_put(tt, b);
+            else if (continued_line(tt, tt.d_pos)) tt_drop_backslash(tt);
             continue;
         }
-        if (b == '\n' && continued_line(tt.d_pos)) {
+        if (b == '\n' && continued_line(tt, tt.d_pos)) {
             if (tt.d_in_directive) {
-                tt_put('\n');
-                tt_mark(tt.d_line - 1);
+                tt_put(tt, '\n');
+                tt_mark(tt, tt.d_line - 1);
             } else {
-                tt_drop_backslash();
+                tt_drop_backslash(tt);
             }
             continue;
         }
         if (b == '(') ++tt.d_paren_depth;
         else if (b == ')' && tt.d_paren_depth > 0) --tt.d_paren_depth;
-        else if (b == '/' && tt_comment()) continue;
-        if (b == ' ' || b == '\t' || b == '\n' || b == '\r') tt_space(b == '\r' ? ' ' : b);
-        else tt_other(b);
+        else if (b == '/' && tt_comment(tt)) continue;
+        if (b == ' ' || b == '\t' || b == '\n' || b == '\r') tt_space(tt, b == '\r' ? ' ' : b);
+        else tt_other(tt, b);
     }
     return tt.d_out_len;
 }
