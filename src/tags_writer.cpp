@@ -56,16 +56,11 @@ static std::string job_file(int index) { return std::string(get_env()->d_tags_tm
 static FILE *open_job_output() {
     Env *env = get_env();
     if (!tags_mode(env->d_mode)) return stdout;
-    // Without workers the lines stay in memory until they are sorted.
-    if (!(env->d_flags & FL_THREAD)) {
-        cookie_io_functions_t io = {nullptr, append_lines, nullptr, nullptr};
-        return fopencookie(nullptr, "w", io);
-    }
-    std::string path = job_file(env->d_job_index);
-    FILE *out = fopen(path.c_str(), "w");
+    // The lines stay in memory until they are sorted.
+    cookie_io_functions_t io = {nullptr, append_lines, nullptr, nullptr};
+    FILE *out = fopencookie(nullptr, "w", io);
     if (!out) {
-        fprintf(stderr, "cannot write job file %s: %s\n", path.c_str(), strerror(errno));
-        fflush(stderr);
+        perror("lines in memory");
         _exit(1);
     }
     return out;
@@ -98,6 +93,8 @@ static StringArray **split_jobs(int jobs) {
     return lists;
 }
 
+static void write_job_file();
+
 // Returns 0 when every worker ended well; otherwise says which did not.
 static int fork_jobs(int jobs) {
     Env *env = get_env();
@@ -116,6 +113,7 @@ static int fork_jobs(int jobs) {
             env->d_flags |= FL_THREAD;
             env->d_files = lists[i];
             job_run();
+            if (tags_mode(env->d_mode)) write_job_file();
             exit(0);
         }
         pids.push_back(pid);
@@ -146,10 +144,12 @@ static int fork_jobs(int jobs) {
     return failed;
 }
 
-// Concatenates the job files in index order into one block, with room for
-// a final line feed; null on a read error.
-static char *read_job_files(int jobs, size_t *out_length) {
+// Concatenates the job files in index order into one block; starts gets
+// where each job's lines begin, and the total at the end. Null on a read
+// error.
+static char *read_job_files(int jobs, size_t *out_length, std::vector<size_t> &starts) {
     std::vector<int> fds(jobs, -1);
+    std::vector<size_t> sizes(jobs, 0);
     size_t total = 0;
     char *block = nullptr;
     bool ok = true;
@@ -157,13 +157,17 @@ static char *read_job_files(int jobs, size_t *out_length) {
         fds[i] = open(job_file(i).c_str(), O_RDONLY | O_CLOEXEC);
         struct stat st;
         if (fds[i] < 0 || fstat(fds[i], &st) != 0) ok = false;
-        else total += st.st_size;
+        else total += sizes[i] = st.st_size;
     }
     size_t filled = 0;
     if (ok) block = static_cast<char *>(malloc(total + 1));
+    starts.assign(1, 0);
     for (int i = 0; i < jobs && block; ++i) {
+        size_t end = filled + sizes[i];
         ssize_t n;
-        while (filled < total && (n = read(fds[i], block + filled, total - filled)) > 0) filled += n;
+        while (filled < end && (n = read(fds[i], block + filled, end - filled)) > 0) filled += n;
+        if (filled != end) break;
+        starts.push_back(filled);
     }
     for (int fd : fds)
         if (fd >= 0) close(fd);
@@ -228,10 +232,34 @@ static int write_all(int fd, const char *data, size_t length) {
     return 0;
 }
 
-// The lines are sorted as pointers into one block and written beside the
-// final name, which they replace only once complete.
-// REQUIRES: text has room for one more byte than length.
-static int write_tags_file(const char *path, char *text, size_t length) {
+// Buffered output to a descriptor; remembers a failed write.
+struct LineOutput {
+    int d_fd;
+    int d_failed;
+    std::string d_buffer;
+};
+
+static void put_bytes(LineOutput &out, const char *data, size_t length) {
+    out.d_buffer.append(data, length);
+    if (out.d_buffer.size() >= (1 << 20)) {
+        out.d_failed |= write_all(out.d_fd, out.d_buffer.data(), out.d_buffer.size());
+        out.d_buffer.clear();
+    }
+}
+
+static void put_line(LineOutput &out, const char *line) {
+    put_bytes(out, line, strchr(line, '\n') - line + 1);
+}
+
+static int finish_output(LineOutput &out) {
+    out.d_failed |= write_all(out.d_fd, out.d_buffer.data(), out.d_buffer.size());
+    out.d_buffer.clear();
+    return out.d_failed;
+}
+
+// Writes the lines of text sorted: pointers into the block are sorted, no
+// line is copied. REQUIRES: text has room for one more byte than length.
+static void put_sorted(LineOutput &out, char *text, size_t length) {
     if (length > 0 && text[length - 1] != '\n') text[length++] = '\n';
     std::vector<SortedLine> lines;
     lines.reserve(length / 48 + 1);
@@ -245,7 +273,34 @@ static int write_tags_file(const char *path, char *text, size_t length) {
         at = nl - text + 1;
     }
     std::sort(lines.begin(), lines.end(), sorted_line_less);
+    for (const SortedLine &sorted : lines) put_line(out, sorted.d_line);
+}
 
+// Merges runs of lines that are each sorted already (the workers' outputs):
+// run i is [starts[i], starts[i + 1]) of text.
+static void put_merged(LineOutput &out, const char *text, const std::vector<size_t> &starts) {
+    size_t runs = starts.size() - 1;
+    std::vector<const char *> head(runs), end(runs);
+    for (size_t i = 0; i < runs; ++i) {
+        head[i] = text + starts[i];
+        end[i] = text + starts[i + 1];
+    }
+    for (;;) {
+        int best = -1;
+        for (size_t i = 0; i < runs; ++i)
+            if (head[i] < end[i] && (best < 0 || line_less(head[i], head[best]))) best = (int)i;
+        if (best < 0) break;
+        const char *nl = static_cast<const char *>(memchr(head[best], '\n', end[best] - head[best]));
+        const char *next = nl ? nl + 1 : end[best];
+        put_bytes(out, head[best], next - head[best]);
+        if (!nl) put_bytes(out, "\n", 1);
+        head[best] = next;
+    }
+}
+
+// The tags file is written beside its final name, which it replaces only
+// once every write and the close have succeeded.
+static int write_tags_file(const char *path, char *text, size_t length, const std::vector<size_t> *runs) {
     std::string temp = std::string(path) + ".XXXXXX";
     int fd = mkstemp(&temp[0]);
     if (fd < 0) {
@@ -257,20 +312,12 @@ static int write_tags_file(const char *path, char *text, size_t length) {
     umask(mask);
     fchmod(fd, 0666 & ~mask);
 
-    std::string out;
-    out.reserve((1 << 20) + 4096);
-    int failed = 0;
-    for (const char *header : TAGS_HEADER) out += header;
-    for (const SortedLine &sorted : lines) {
-        const char *line = sorted.d_line;
-        const char *nl = strchr(line, '\n');
-        out.append(line, nl - line + 1);
-        if (out.size() >= (1 << 20)) {
-            failed |= write_all(fd, out.data(), out.size());
-            out.clear();
-        }
-    }
-    failed |= write_all(fd, out.data(), out.size());
+    LineOutput out{fd, 0, std::string()};
+    out.d_buffer.reserve((1 << 20) + 4096);
+    for (const char *header : TAGS_HEADER) put_bytes(out, header, strlen(header));
+    if (runs) put_merged(out, text, *runs);
+    else put_sorted(out, text, length);
+    int failed = finish_output(out);
     if (close(fd) != 0) failed = -1;
     if (failed || rename(temp.c_str(), path) != 0) {
         int saved = errno;
@@ -279,6 +326,24 @@ static int write_tags_file(const char *path, char *text, size_t length) {
         return -1;
     }
     return 0;
+}
+
+// A worker sorts its own lines into its job file, so that the sort is
+// spread over the workers and the main process only merges.
+static void write_job_file() {
+    std::string path = job_file(get_env()->d_job_index);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        fprintf(stderr, "cannot write job file %s: %s\n", path.c_str(), strerror(errno));
+        _exit(1);
+    }
+    char *text = g_lines ? g_lines : static_cast<char *>(malloc(1));
+    LineOutput out{fd, 0, std::string()};
+    put_sorted(out, text, g_lines_length);
+    if (finish_output(out) != 0 || close(fd) != 0) {
+        fprintf(stderr, "cannot write job file %s: %s\n", path.c_str(), strerror(errno));
+        _exit(1);
+    }
 }
 
 static void make_run_scratch() {
@@ -361,18 +426,20 @@ int process_files() {
     if (tags && status == 0) {
         size_t length = 0;
         char *text = nullptr;
+        std::vector<size_t> runs;
         if (jobs == 1) {
             // The sink always keeps one byte free for a final line feed.
             text = g_lines ? g_lines : static_cast<char *>(malloc(1));
             length = g_lines_length;
             g_lines = nullptr;
         } else {
-            text = read_job_files(jobs, &length);
+            text = read_job_files(jobs, &length, runs);
         }
+        const char *path = env->d_mode == MODE_MAKE_CTAGS ? "./tags" : "./call_tags";
         if (!text) {
             perror("read job output");
             status = -1;
-        } else if (write_tags_file(env->d_mode == MODE_MAKE_CTAGS ? "./tags" : "./call_tags", text, length) != 0) {
+        } else if (write_tags_file(path, text, length, jobs == 1 ? nullptr : &runs) != 0) {
             status = -1;
         }
         free(text);
