@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 
 #include "cxx_tags.h"
 #include "indent.h"
@@ -16,8 +17,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > FUZZ_MAX_INPUT) return 0;
     fuzz_setup();
     const char *path = fuzz_file("input.cpp", data, size);
-    static FILE *sink = fopen("/dev/null", "w");
-    cxx_tags(path, sink);
+    char *lines = nullptr;
+    size_t length = 0;
+    FILE *out = open_memstream(&lines, &length);
+    if (!out) abort();
+    cxx_tags(path, out);
+    fclose(out);
+    fuzz_check_tag_lines(lines, length, path);
+    free(lines);
     print_outline(path);
     print_structs(path);
     // The indenter reads standard input, and an empty one ends the process.

@@ -78,3 +78,45 @@ static inline char *fuzz_copy(const uint8_t *data, size_t size) {
     copy[size] = 0;
     return copy;
 }
+
+// Aborts unless text is a run of well-formed definition lines for path:
+// name TAB path TAB digits TAB "; " letter LF, with a name that holds no
+// tab. A broken line would mislead every reader that bisects the file.
+static inline void fuzz_check_tag_lines(const char *text, size_t length, const char *path) {
+    size_t path_length = strlen(path);
+    const char *p = text, *end = text + length;
+    while (p < end) {
+        const char *nl = static_cast<const char *>(memchr(p, '\n', (size_t)(end - p)));
+        if (!nl || memchr(p, 0, (size_t)(nl - p))) abort();
+        const char *tab = static_cast<const char *>(memchr(p, '\t', (size_t)(nl - p)));
+        if (!tab || tab == p) abort();
+        const char *file = tab + 1;
+        if ((size_t)(nl - file) < path_length + 1 || memcmp(file, path, path_length) != 0 ||
+            file[path_length] != '\t')
+            abort();
+        const char *digits = file + path_length + 1, *q = digits;
+        while (q < nl && *q >= '0' && *q <= '9') ++q;
+        if (q == digits || nl - q != 4 || memcmp(q, "\t; ", 3) != 0) abort();
+        p = nl + 1;
+    }
+}
+
+typedef int (*FuzzExtractor)(const char *path, FILE *out);
+
+// Runs a tag extractor over the input written to name; checks its lines.
+static inline int fuzz_extractor(const uint8_t *data, size_t size, const char *name,
+                                 FuzzExtractor extract) {
+    if (size > FUZZ_MAX_INPUT) return 0;
+    fuzz_setup();
+    const char *path = fuzz_file(name, data, size);
+    std::string kept = path;
+    char *lines = nullptr;
+    size_t length = 0;
+    FILE *out = open_memstream(&lines, &length);
+    if (!out) abort();
+    extract(kept.c_str(), out);
+    fclose(out);
+    fuzz_check_tag_lines(lines, length, kept.c_str());
+    free(lines);
+    return 0;
+}
