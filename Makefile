@@ -4,15 +4,20 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 BUILD := build
 ASAN_BUILD := build-asan
 BIN := $(BUILD)/zephyr-elk
+FUZZ_BUILD := build-fuzz
+# Seconds of fuzzing per target, and the targets (all files of fuzz/).
+FUZZ_SECONDS ?= 180
+FUZZ_TARGETS ?= $(basename $(notdir $(wildcard fuzz/*.cpp)))
+DEPS ?= g++ cmake make libgtest-dev findutils
 
-.PHONY: all deps build build-asan demo test install clean bench
+.PHONY: all deps build build-asan demo test install clean bench fuzz
 
 all: build
 
 # Installs what a fresh Debian machine lacks (as root, or through sudo).
 deps:
 	@missing=""; \
-	for p in g++ cmake make libgtest-dev findutils; do \
+	for p in $(DEPS); do \
 	  dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; \
 	done; \
 	if [ -n "$$missing" ]; then \
@@ -37,6 +42,14 @@ test: build build-asan
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=halt_on_error=1:detect_leaks=0 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 ctest --output-on-failure -j $(JOBS)
 
+# libFuzzer with AddressSanitizer and UBSan, one target at a time; inputs
+# that reach new code are merged into the saved corpus under fuzz/corpus.
+fuzz:
+	@$(MAKE) --no-print-directory deps DEPS="cmake make clang-14 libclang-rt-14-dev libgtest-dev"
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZK_FUZZ=ON >/dev/null
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	bash fuzz/run.sh $(FUZZ_BUILD) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
 install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
@@ -44,4 +57,4 @@ bench: build
 	@bash bench/run.sh
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -209,9 +209,13 @@ static inline void tt_drop_backslash(TtState &tt) {
     if (tt.d_out_len > 0 && tt.d_out[tt.d_out_len - 1] == '\\') --tt.d_out_len;
 }
 
-static inline bool tt_escaped(const TtState &tt, int pos) {
+// Literals are judged on the text written, as the statement splitter judges
+// them: a backslash dropped with a line break, or a comment between '@' and
+// the quote, would otherwise leave the two out of step for the rest of the
+// file, with statements past the end of the line map.
+static inline bool tt_escaped(const TtState &tt) {
     int n = 0;
-    while (pos - 1 - n >= 0 && tt.d_in[pos - 1 - n] == '\\') ++n;
+    while (tt.d_out_len - 1 - n >= 0 && tt.d_out[tt.d_out_len - 1 - n] == '\\') ++n;
     return n % 2 == 1;
 }
 
@@ -220,11 +224,11 @@ static inline bool tt_literal(TtState &tt, char b) {
     if (!tt.d_in_literal) {
         tt.d_in_literal = true;
         tt.d_quote = b;
-        tt.d_verbatim = tt.d_pos > 0 && tt.d_in[tt.d_pos - 1] == '@';
+        tt.d_verbatim = tt.d_out_len > 0 && tt.d_out[tt.d_out_len - 1] == '@';
         tt_put(tt, b);
         return true;
     }
-    if (b != tt.d_quote || (!tt.d_verbatim && tt_escaped(tt, tt.d_pos))) {
+    if (b != tt.d_quote || (!tt.d_verbatim && tt_escaped(tt))) {
         tt_put(tt, b);
         return true;
     }

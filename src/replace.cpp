@@ -122,8 +122,15 @@ static int fail_rewrite(const char *path, int error) {
 
 int replace_in_file(const char *path, const char *old_text, const char *new_text) {
     if (!path || !old_text || !new_text || !*old_text) return -1;
-    int in_fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (in_fd < 0) return -1;
+    // Renaming over a symbolic link would put a copy in its place and leave
+    // the file it names as it was: a link is not rewritten.
+    int in_fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOFOLLOW);
+    if (in_fd < 0) {
+        struct stat link;
+        if (errno == ELOOP && lstat(path, &link) == 0 && S_ISLNK(link.st_mode))
+            fprintf(stderr, "cannot rewrite %s, left as it was: a symbolic link\n", path);
+        return -1;
+    }
     struct stat st;
     // Only a regular file has content to rewrite; a FIFO or device is left.
     if (fstat(in_fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -20,14 +20,15 @@ struct SplitTable {
 static const SplitTable g_split;
 
 // Returns the byte after the literal that opens at quote, or the position of
-// the text's terminating zero when the literal is never closed.
-static char *skip_literal(char *quote) {
+// the text's terminating zero when the literal is never closed. A literal
+// opened right after '@' ends at the next quote, as the condenser ends it.
+static char *skip_literal(char *quote, bool verbatim) {
     char q = *quote;
     char *p = quote + 1;
     for (;;) {
         char c = *p;
         if (c == 0) return p;
-        if (c == '\\') {
+        if (c == '\\' && !verbatim) {
             // A backslash escapes the byte after it, so an odd run of them
             // leaves the quote that follows inside the literal.
             if (p[1] == 0) return p + 1;
@@ -54,7 +55,8 @@ char split_statement(char **position, char **statement) {
             return 0;
         case '\'':
         case '"':
-            p = skip_literal(p);
+            // Before a statement's start stands a cut end or its blank.
+            p = skip_literal(p, p > *statement && p[-1] == '@');
             continue;
         case '(':
             ++parens;
