@@ -28,8 +28,8 @@
 // The scratch names of this run: a directory of its own under the scratch
 // directory, so that two runs at once never read each other's lines.
 static std::string g_run_dir;
-// The lines of a run without workers, written to memory; grown by realloc,
-// which moves a large block without copying it.
+// The tag lines of this process, kept in memory until they are sorted;
+// grown by realloc, which moves a large block without copying it.
 static char *g_lines;
 static size_t g_lines_length;
 static size_t g_lines_capacity;
