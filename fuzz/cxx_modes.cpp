@@ -1,6 +1,7 @@
 // The C/C++ analyses that read a file, over any bytes written to one: tag
 // extraction (which walks the source back from each statement's end), the
-// outline, the structures listing and the indenter on standard input.
+// outline, the structures listing, the code search with an expression that
+// every statement matches, and the indenter on standard input.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include "cxx_tags.h"
 #include "indent.h"
 #include "listings.h"
+#include "search.h"
 #include "support/fuzz_support.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
@@ -27,6 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     free(lines);
     print_outline(path);
     print_structs(path);
+    // One empty fragment: every statement is reported with its line.
+    get_env()->d_cgrep_expr = ",";
+    static FILE *sink = fopen("/dev/null", "w");
+    cgrep_file(path, sink);
     // The indenter reads standard input, and an empty one ends the process.
     if (size > 0) {
         int saved = dup(0);

@@ -197,9 +197,14 @@ snapshot "$tree" > "$tmp/after"
 cmp -s "$tmp/before" "$tmp/after" ||
   { report "the tree changed"; diff <(tr '\0' '\n' < "$tmp/before") <(tr '\0' '\n' < "$tmp/after") | head -20; }
 outside_state | cmp -s "$tmp/outside.before" - || report "a file outside the tree was touched"
-for entry in "$work"/* "$work"/.[!.]*; do
-  case ${entry##*/} in t|tags|call_tags|zephyr_elk.tmp|'.[!.]*') ;; *) report "unexpected file: ${entry##*/}" ;; esac
-done
+# Nothing new beside the tree but the files the modes write there.
+stray_files() { # label
+  local entry
+  for entry in "$work"/* "$work"/.[!.]*; do
+    case ${entry##*/} in t|tags|call_tags|zephyr_elk.tmp|'.[!.]*') ;; *) report "$1: unexpected file ${entry##*/}" ;; esac
+  done
+}
+stray_files "the modes"
 
 # --replace changes the occurrences in the files named, and nothing more.
 # A mode not built yet changes nothing at all: a canary file tells which.
@@ -213,9 +218,7 @@ snapshot "$tree" > "$tmp/after"
 cmp -s "$want" "$tmp/after" ||
   { report "--replace: the tree is not as expected"; diff <(tr '\0' '\n' < "$want") <(tr '\0' '\n' < "$tmp/after") | head -20; }
 outside_state | cmp -s "$tmp/outside.before" - || report "--replace touched a file outside the tree"
-for entry in "$work"/*; do
-  case ${entry##*/} in t|tags|call_tags|zephyr_elk.tmp) ;; *) report "unexpected file after --replace: ${entry##*/}" ;; esac
-done
+stray_files "--replace"
 
 [ $fail = 0 ] && echo "$runs runs over the hostile tree"
 exit $fail
