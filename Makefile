@@ -8,7 +8,7 @@ FUZZ_BUILD := build-fuzz
 # Seconds of fuzzing per target, and the targets (all files of fuzz/).
 FUZZ_SECONDS ?= 180
 FUZZ_TARGETS ?= $(basename $(notdir $(wildcard fuzz/*.cpp)))
-DEPS ?= g++ cmake make libgtest-dev findutils
+DEPS ?= g++ cmake make libgtest-dev findutils graphviz
 
 .PHONY: all deps build build-asan demo test install clean bench fuzz
 

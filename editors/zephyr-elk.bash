@@ -9,7 +9,7 @@ _zephyr_elk_options='--help -h -V --version --file --the-tt --structs --indent
 --options --verbose -u --linear -l -C --linux --debug --simulate --no-links -a
 --all --test -t --ctags-append -A -B -j --tag-style -ts -L --depth -fn --cxx
 --perl --python --ruby --php --java --go --lua -f --cache-load --cache-free -g
---gvim --emacs --nano --kinds --thread --vim-tags'
+--gvim --emacs --nano --kinds --thread --vim-tags --dot'
 
 # The distinct names of a tags file that begin with a prefix, in file order.
 # Usage: _zephyr_elk_names PREFIX FILE

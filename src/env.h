@@ -49,6 +49,7 @@ enum : uint32_t {
     FL_VIM_TAGS = 0x40,
     FL_REVERSE = 0x100,
     FL_THREAD = 0x400,
+    FL_DOT = 0x800,
 };
 
 enum {

@@ -117,6 +117,7 @@ static const Option g_options[] = {
     {"--kinds", ARG_CONSUMES, [](const char *k) { set_mode(MODE_KINDS); get_env()->d_kinds = k; }},
     {"--thread", ARG_NONE, [](const char *) { set_flag(FL_THREAD); }},
     {"--vim-tags", ARG_NONE, [](const char *) { set_flag(FL_VIM_TAGS); }},
+    {"--dot", ARG_NONE, [](const char *) { set_flag(FL_DOT); }},
 };
 
 int parse_option(StringArray *args, int *index) {

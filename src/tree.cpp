@@ -6,8 +6,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "condenser.h"
@@ -176,10 +179,84 @@ static void add_visited(std::string_view name) {
 }
 
 static void put_tabs(int count) {
+    if (get_env()->d_flags & FL_DOT) return;
     for (int k = 0; k < count; ++k) putchar('\t');
 }
 
+// --dot: the nodes and edges of the tree, kept as its lines come and
+// printed as one digraph when the tree is done. A node is known by its
+// index, so an edge met twice is drawn once.
+struct DotGraph {
+    std::vector<std::string> d_names;                 // node n<i> is d_names[i]
+    std::unordered_map<std::string, size_t> d_index;  // name -> i
+    std::vector<size_t> d_path;                       // node at each level of the current line
+    std::vector<std::pair<size_t, size_t>> d_edges;   // caller -> callee, in the order met
+    std::set<std::pair<size_t, size_t>> d_edge_set;
+};
+static DotGraph g_dot;
+
+static size_t dot_node(const char *name) {
+    auto found = g_dot.d_index.find(name);
+    if (found != g_dot.d_index.end()) return found->second;
+    g_dot.d_names.emplace_back(name);
+    g_dot.d_index.emplace(name, g_dot.d_names.size() - 1);
+    return g_dot.d_names.size() - 1;
+}
+
+// The node of a tree line and its edge to the line's parent: the parent
+// calls the node in a forward tree, the node calls it in a reverse one.
+static void dot_line(int level, const char *name) {
+    if (level < 0) return;
+    size_t node = dot_node(name);
+    if (g_dot.d_path.size() < (size_t)level + 1) g_dot.d_path.resize((size_t)level + 1);
+    g_dot.d_path[(size_t)level] = node;
+    if (level == 0) return;
+    size_t parent = g_dot.d_path[(size_t)level - 1];
+    std::pair<size_t, size_t> edge =
+        (get_env()->d_flags & FL_REVERSE) ? std::make_pair(node, parent) : std::make_pair(parent, node);
+    if (g_dot.d_edge_set.insert(edge).second) g_dot.d_edges.push_back(edge);
+}
+
+// A name as the text of an HTML-like label: dot reads it with no escapes
+// of its own, so quotes, backslashes and any byte pass through as they are.
+static void put_dot_label(const std::string &name) {
+    for (unsigned char c : name) {
+        if (c == '&') fputs("&amp;", stdout);
+        else if (c == '<') fputs("&lt;", stdout);
+        else if (c == '>') fputs("&gt;", stdout);
+        else if (c == '"') fputs("&quot;", stdout);
+        else if (c < 0x20 || c == 0x7f) printf("&#%u;", 0x2400u + (c == 0x7f ? 0x21u : c));
+        else putchar(c);
+    }
+}
+
+// The root (node 0) is a bold box; a name without a definition in
+// "./tags" is dashed.
+static void print_dot_graph() {
+    bool reverse = get_env()->d_flags & FL_REVERSE;
+    printf("digraph %s {\n", reverse ? "callers" : "calls");
+    for (size_t i = 0; i < g_dot.d_names.size(); ++i) {
+        StringArray *tags = find_tags(g_dot.d_names[i].c_str());
+        bool defined = count(tags) > 0;
+        free_tags(tags);
+        printf("\tn%zu [label=<", i);
+        put_dot_label(g_dot.d_names[i]);
+        fputs(">", stdout);
+        if (i == 0) fputs(", shape=box", stdout);
+        if (i == 0 && !defined) fputs(", style=\"bold,dashed\"", stdout);
+        else if (i == 0) fputs(", style=bold", stdout);
+        else if (!defined) fputs(", style=dashed", stdout);
+        fputs("];\n", stdout);
+    }
+    for (const std::pair<size_t, size_t> &edge : g_dot.d_edges) printf("\tn%zu -> n%zu;\n", edge.first, edge.second);
+    fputs("}\n", stdout);
+}
+
 void print_tree_line(int level, const char *name) {
+    if (get_env()->d_flags & FL_DOT) {
+        dot_line(level, name);
+        return;
+    }
     if (get_env()->d_flags & FL_ECHO_FILENAMES) {
         StringArray *tags = find_tags(name);
         if (count(tags) > 0) {
@@ -194,14 +271,10 @@ void print_tree_line(int level, const char *name) {
     printf("// %i // %s\n", level, name);
 }
 
-void call_tree(const char *name, int level) {
+static void walk_call_tree(const char *name, int level) {
     Env *env = get_env();
-    if (!name) {
-        if (level == 0) print_usage();
-        return;
-    }
     if (level > env->d_depth) return;
-    bool show_sources = env->d_flags & (FL_LINEAR | FL_VERBOSE);
+    bool show_sources = (env->d_flags & (FL_LINEAR | FL_VERBOSE)) && !(env->d_flags & FL_DOT);
     bool linear = env->d_flags & FL_LINEAR;
     if (level == 0) {
         print_tree_line(0, name);
@@ -211,7 +284,8 @@ void call_tree(const char *name, int level) {
     char *text;
     FileBuffer *body = condense_tag(name, &text);
     if (!body) {
-        if (count(env->d_visited) == 0) printf(NOT_FOUND, name);
+        // The digraph keeps standard output to itself.
+        if (count(env->d_visited) == 0) fprintf((env->d_flags & FL_DOT) ? stderr : stdout, NOT_FOUND, name);
         return;
     }
     StringArray *seen = string_array_new(16);
@@ -238,7 +312,7 @@ void call_tree(const char *name, int level) {
                 if (show_sources && !is_immune(callee)) print_tag_blocks(callee, level);
                 if (!is_visited(callee)) {
                     add_visited(callee);
-                    if (!is_immune(callee)) call_tree(callee, level + 1);
+                    if (!is_immune(callee)) walk_call_tree(callee, level + 1);
                 }
             }
         }
@@ -246,6 +320,15 @@ void call_tree(const char *name, int level) {
     free_strings(seen);
     string_array_delete(seen);
     file_buffer_free(body);
+}
+
+void call_tree(const char *name, int level) {
+    if (!name) {
+        if (level == 0) print_usage();
+        return;
+    }
+    walk_call_tree(name, level);
+    if (level == 0 && (get_env()->d_flags & FL_DOT)) print_dot_graph();
 }
 
 static MappedFile g_call_tags;
@@ -448,10 +531,11 @@ void reverse_call_tree(const char *name) {
     }
     print_tree_line(0, name);
     if (map_whole_file("./call_tags", &g_call_tags) != 0 || g_call_tags.d_size == 0) {
-        fputs(NO_CALL_TAGS, stdout);
+        fputs(NO_CALL_TAGS, (env->d_flags & FL_DOT) ? stderr : stdout);
         exit(1);
     }
     reverse_tree_level(name, 0);
+    if (env->d_flags & FL_DOT) print_dot_graph();
     unmap_whole_file(&g_call_tags);
     fflush(stdout);
 }
