@@ -8,7 +8,9 @@ FUZZ_BUILD := build-fuzz
 # Seconds of fuzzing per target, and the targets (all files of fuzz/).
 FUZZ_SECONDS ?= 180
 FUZZ_TARGETS ?= $(basename $(notdir $(wildcard fuzz/*.cpp)))
-DEPS ?= g++ cmake make libgtest-dev findutils graphviz
+DEPS ?= g++ cmake make libgtest-dev findutils
+# Used by some tests, which skip their checks without them.
+OPTIONAL_DEPS ?= graphviz vim
 
 .PHONY: all deps build build-asan demo test install clean bench fuzz
 
@@ -20,10 +22,19 @@ deps:
 	for p in $(DEPS); do \
 	  dpkg -s $$p >/dev/null 2>&1 || missing="$$missing $$p"; \
 	done; \
+	optional=""; \
+	for p in $(OPTIONAL_DEPS); do \
+	  dpkg -s $$p >/dev/null 2>&1 || optional="$$optional $$p"; \
+	done; \
+	if [ "$$(id -u)" = 0 ]; then SUDO=""; else SUDO=sudo; fi; \
+	if [ -n "$$missing$$optional" ]; then $$SUDO apt-get update -q || true; fi; \
 	if [ -n "$$missing" ]; then \
 	  echo "installing:$$missing"; \
-	  if [ "$$(id -u)" = 0 ]; then SUDO=""; else SUDO=sudo; fi; \
-	  $$SUDO apt-get update -q && $$SUDO apt-get install -y -q $$missing; \
+	  $$SUDO apt-get install -y -q $$missing || exit 1; \
+	fi; \
+	if [ -n "$$optional" ]; then \
+	  echo "installing (optional):$$optional"; \
+	  $$SUDO apt-get install -y -q $$optional || echo "optional packages not installed:$$optional"; \
 	fi
 
 build: deps
