@@ -133,7 +133,7 @@ char *py_tt_load(FileBuffer *buffer) {
         fprintf(stderr, "No such file %s\n", buffer->d_path ? buffer->d_path : "");
         return nullptr;
     }
-    if (fly_read_source(buffer) != 0) return nullptr;
+    if (file_buffer_load(buffer) != 0) return nullptr;
     int size = buffer->d_size > 0 ? buffer->d_size : 0;
     // A literal of one byte (a lone quote) gives two: no byte gives more.
     char *text = static_cast<char *>(malloc((size_t)size * 2 + 2));

@@ -301,48 +301,13 @@ LineMark *fly_take_marks(int *count, int *capacity) {
     return marks;
 }
 
-// Reads the file into a heap block with a zero byte after the source. Files
-// are small and many: unmapping costs a TLB flush on every processor, a
-// read costs one copy.
-int fly_read_source(FileBuffer *buffer) {
-    int fd = open(buffer->d_path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat st;
-    if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size >= INT_MAX) {
-        if (fd >= 0) close(fd);
-        return file_buffer_load(buffer);
-    }
-    int size = (int)st.st_size;
-    char *data = static_cast<char *>(malloc((size_t)size + 1));
-    int done = 0;
-    bool failed = !data;
-    while (!failed && done < size) {
-        ssize_t n = read(fd, data + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) failed = true;
-        if (n <= 0) break;
-        done += (int)n;
-    }
-    close(fd);
-    if (failed) {
-        free(data);
-        return file_buffer_load(buffer);
-    }
-    // A file that shrank while read keeps only the bytes read.
-    data[done] = 0;
-    buffer->d_data = data;
-    buffer->d_size = done;
-    buffer->d_mapped = 0;
-    buffer->d_fd = 0;
-    return 0;
-}
-
 char *fly_load(FileBuffer *buffer) {
     if (!buffer) return nullptr;
     if (!buffer->d_path || access(buffer->d_path, R_OK) != 0) {
         fprintf(stderr, "No such file %s\n", buffer->d_path ? buffer->d_path : "");
         return nullptr;
     }
-    if (fly_read_source(buffer) != 0) return nullptr;
+    if (file_buffer_load(buffer) != 0) return nullptr;
     int size = buffer->d_size > 0 ? buffer->d_size : 0;
     // No source byte gives more than three bytes of text; one or two zeros end it.
     char *text = static_cast<char *>(malloc((size_t)size * 4 + 4));

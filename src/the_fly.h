@@ -17,10 +17,6 @@ int fly_condense(const char *source, int size, char *out);
 // Hands over the line map of the last fly_condense (entry 0 unused, entries
 // 1 to *count written); the caller frees it.
 LineMark *fly_take_marks(int *count, int *capacity);
-// Puts the source of buffer->d_path, followed by a zero byte, in d_data and
-// d_size (read into the heap, or through file_buffer_load when it cannot be
-// read that way); 0, or -1 with file_buffer_load's message.
-int fly_read_source(FileBuffer *buffer);
 // Steps of fly_condense over its process-wide state.
 bool fly_is_regex();
 void fly_skip_regex();

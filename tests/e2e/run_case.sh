@@ -3,7 +3,9 @@
 #   args     one argument per line (no file: no arguments)
 #   name     invocation name beside the binary (default zephyr-elk)
 #   stdin    standard input (default /dev/null)
-#   tree/    copied into the fresh working directory first
+#   fixture  names of shared folders under tests/e2e/fixtures, one a line,
+#            copied into the fresh working directory first
+#   tree/    copied into the working directory after the fixtures
 #   setup    shell lines run in the working directory before the program
 #   stdout, stderr, status   expected; a missing stdout/stderr means empty,
 #            a missing status means 0
@@ -14,6 +16,12 @@ bindir=$1 case=$2
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 mkdir -p "$tmp/work" "$tmp/home"
+fixtures=$(cd "$(dirname "$0")/fixtures" 2>/dev/null && pwd)
+if [ -f "$case/fixture" ]; then
+    while read -r fixture; do
+        [ -n "$fixture" ] && cp -a "$fixtures/$fixture/." "$tmp/work/"
+    done < "$case/fixture"
+fi
 [ -d "$case/tree" ] && cp -a "$case/tree/." "$tmp/work/"
 name=zephyr-elk
 [ -f "$case/name" ] && name=$(cat "$case/name")

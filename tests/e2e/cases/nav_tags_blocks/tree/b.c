@@ -1,4 +1,0 @@
-int dup(void)
-{
-	return 2;
-}

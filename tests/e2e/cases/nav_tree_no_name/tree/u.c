@@ -1,2 +1,0 @@
-/* another bar, later in the tags file */
-int bar(void) { return 1; }
