@@ -20,7 +20,11 @@ static std::vector<int> scan_lines(const char *text, size_t size, bool is_functi
         size_t length = nl ? (size_t)(nl - line) : (size_t)(text + size - line);
         int r;
         if (counted) {
-            r = block_end_scan_n(line, length, &depth, is_function);
+            // An exactly sized copy: a read past the line is caught.
+            char *copy = static_cast<char *>(malloc(length ? length : 1));
+            memcpy(copy, line, length);
+            r = block_end_scan_n(copy, length, &depth, is_function);
+            free(copy);
         } else {
             char *copy = static_cast<char *>(malloc(length + 1));
             memcpy(copy, line, length);

@@ -1,19 +1,47 @@
 // The C/C++ analyses that read a file, over any bytes written to one: tag
-// extraction (which walks the source back from each statement's end), the
-// outline, the structures listing, the code search with an expression that
-// every statement matches, and the indenter on standard input.
+// extraction (which walks the source back from each statement's end), call
+// tags, the outline, the structures listing, the code search with an
+// expression that every statement matches, and the indenter on standard
+// input. Definition and call lines must keep their form.
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
+#include "call_tags.h"
 #include "cxx_tags.h"
 #include "indent.h"
 #include "listings.h"
 #include "search.h"
 #include "support/fuzz_support.h"
+
+// Aborts unless text is a run of call lines for path: name TAB path TAB
+// digits, then LF or TAB ";" TAB "by" TAB caller LF, no field with a tab.
+static void check_call_lines(const char *text, size_t length, const char *path) {
+    size_t path_length = strlen(path);
+    const char *p = text, *end = text + length;
+    while (p < end) {
+        const char *nl = static_cast<const char *>(memchr(p, '\n', (size_t)(end - p)));
+        if (!nl || memchr(p, 0, (size_t)(nl - p))) abort();
+        const char *tab = static_cast<const char *>(memchr(p, '\t', (size_t)(nl - p)));
+        if (!tab || tab == p) abort();
+        const char *file = tab + 1;
+        if ((size_t)(nl - file) < path_length + 1 || memcmp(file, path, path_length) != 0 ||
+            file[path_length] != '\t')
+            abort();
+        const char *digits = file + path_length + 1, *q = digits;
+        while (q < nl && *q >= '0' && *q <= '9') ++q;
+        if (q == digits) abort();
+        if (q != nl) {
+            if (nl - q < 7 || memcmp(q, "\t;\tby\t", 6) != 0) abort();
+            if (memchr(q + 6, '\t', (size_t)(nl - q - 6))) abort();
+        }
+        p = nl + 1;
+    }
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size > FUZZ_MAX_INPUT) return 0;
@@ -26,6 +54,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     cxx_tags(path, out);
     fclose(out);
     fuzz_check_tag_lines(lines, length, path);
+    free(lines);
+    out = open_memstream(&lines, &length);
+    if (!out) abort();
+    cxx_call_tags(path, out);
+    fclose(out);
+    check_call_lines(lines, length, path);
     free(lines);
     print_outline(path);
     print_structs(path);
