@@ -63,7 +63,8 @@ bool is_cxx_path(const char *path) { return language_of_path(path) == LANG_CXX; 
 // Runs find with its output on a pipe, NUL-separated so that any file name
 // (a line feed included) comes back whole; the child never returns here.
 // With regular_only, find itself passes over all but regular files (links
-// followed), which saves a stat of every file afterwards.
+// followed), which saves a stat of every file afterwards; only links are
+// followed by a stat, the others are typed from the directory entry.
 static char *run_find(const char *start, const char *pattern, bool regular_only, int *out_length) {
     int fds[2];
     *out_length = 0;
@@ -79,7 +80,8 @@ static char *run_find(const char *start, const char *pattern, bool regular_only,
         if (!null || dup2(fileno(null), 2) < 0 || dup2(fds[1], 1) < 0) _exit(127);
         close(fds[0]);
         if (regular_only)
-            execlp("find", "find", start, "-name", pattern, "-xtype", "f", "-print0", (char *)nullptr);
+            execlp("find", "find", start, "-name", pattern, "(", "-type", "f", "-o", "-type", "l", "-xtype", "f",
+                   ")", "-print0", (char *)nullptr);
         else
             execlp("find", "find", start, "-name", pattern, "-print0", (char *)nullptr);
         _exit(127);

@@ -4,6 +4,7 @@
 #include "tags_writer.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,9 +18,11 @@
 #include <string>
 #include <vector>
 
+#include "big_block.h"
 #include "condenser.h"
 #include "discover.h"
 #include "env.h"
+#include "line_sort.h"
 #include "options.h"
 #include "progress.h"
 #include "string_array.h"
@@ -28,16 +31,15 @@
 // The scratch names of this run: a directory of its own under the scratch
 // directory, so that two runs at once never read each other's lines.
 static std::string g_run_dir;
-// The tag lines of this process, kept in memory until they are sorted;
-// grown by realloc, which moves a large block without copying it.
+// The tag lines of this process, kept in memory until they are sorted.
 static char *g_lines;
 static size_t g_lines_length;
 static size_t g_lines_capacity;
 
 static ssize_t append_lines(void *, const char *data, size_t size) {
     if (g_lines_length + size >= g_lines_capacity) {
-        size_t capacity = std::max({g_lines_capacity * 2, g_lines_length + size + 1, (size_t)1 << 20});
-        char *grown = static_cast<char *>(realloc(g_lines, capacity));
+        size_t capacity = std::max({g_lines_capacity * 2, g_lines_length + size + 1, (size_t)1 << 21});
+        char *grown = static_cast<char *>(big_block_grow(g_lines, g_lines_capacity, capacity));
         if (!grown) return -1;
         g_lines = grown;
         g_lines_capacity = capacity;
@@ -144,163 +146,222 @@ static int fork_jobs(int jobs) {
     return failed;
 }
 
-// Concatenates the job files in index order into one block; starts gets
-// where each job's lines begin, and the total at the end. Null on a read
-// error.
-static char *read_job_files(int jobs, size_t *out_length, std::vector<size_t> &starts) {
-    std::vector<int> fds(jobs, -1);
-    std::vector<size_t> sizes(jobs, 0);
-    size_t total = 0;
-    char *block = nullptr;
-    bool ok = true;
-    for (int i = 0; i < jobs && ok; ++i) {
-        fds[i] = open(job_file(i).c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat st;
-        if (fds[i] < 0 || fstat(fds[i], &st) != 0) ok = false;
-        else total += sizes[i] = st.st_size;
-    }
-    size_t filled = 0;
-    if (ok) block = static_cast<char *>(malloc(total + 1));
-    starts.assign(1, 0);
-    for (int i = 0; i < jobs && block; ++i) {
-        size_t end = filled + sizes[i];
-        ssize_t n;
-        while (filled < end && (n = read(fds[i], block + filled, end - filled)) > 0) filled += n;
-        if (filled != end) break;
-        starts.push_back(filled);
-    }
-    for (int fd : fds)
-        if (fd >= 0) close(fd);
-    if (!block || filled != total) {
-        free(block);
-        return nullptr;
-    }
-    *out_length = total;
-    return block;
-}
-
-// Byte order of whole lines, each ending in its line feed; no line holds
-// another line feed, so no line is a proper prefix of another.
-static bool line_less(const char *a, const char *b) {
-    while (*a == *b && *a != '\n') {
-        ++a;
-        ++b;
-    }
-    return (unsigned char)*a < (unsigned char)*b;
-}
-
-// A line with its first sixteen bytes as two big-endian numbers (zeros
-// after the line feed): most comparisons end on them, without touching the
-// line itself.
-struct SortedLine {
-    uint64_t d_key[2];
-    const char *d_line;
-};
-
-// Sets the two keys from the first sixteen bytes of a line.
-static void line_key(const char *line, uint64_t key[2]) {
-    bool ended = false;
-    for (int half = 0; half < 2; ++half) {
-        uint64_t k = 0;
-        for (int i = 0; i < 8; ++i) {
-            unsigned char c = ended ? 0 : (unsigned char)line[half * 8 + i];
-            if (c == '\n') ended = true;
-            k = k << 8 | c;
-        }
-        key[half] = k;
-    }
-}
-
-static bool sorted_line_less(const SortedLine &a, const SortedLine &b) {
-    if (a.d_key[0] != b.d_key[0]) return a.d_key[0] < b.d_key[0];
-    if (a.d_key[1] != b.d_key[1]) return a.d_key[1] < b.d_key[1];
-    // Equal keys: the first sixteen bytes are the same; a line that ended
-    // within them (its last key byte a zero or the line feed) equals the other.
-    unsigned char last = a.d_key[1] & 0xff;
-    if (last == 0 || last == '\n') return false;
-    return line_less(a.d_line + 16, b.d_line + 16);
-}
-
-static int write_all(int fd, const char *data, size_t length) {
+// Writes all of data at offset, advancing it.
+static int write_all(int fd, const char *data, size_t length, off_t *offset) {
     while (length > 0) {
-        ssize_t n = write(fd, data, length);
+        ssize_t n = pwrite(fd, data, length, *offset);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return -1;
         data += n;
         length -= n;
+        *offset += n;
     }
     return 0;
 }
 
-// Buffered output to a descriptor; remembers a failed write.
+// Buffered output to a descriptor from a given offset; remembers a failed
+// write.
+static const size_t OUTPUT_BUFFER = 1 << 20;
 struct LineOutput {
     int d_fd;
     int d_failed;
-    std::string d_buffer;
+    char *d_buffer;
+    size_t d_used;
+    off_t d_offset;
 };
 
-static void put_bytes(LineOutput &out, const char *data, size_t length) {
-    out.d_buffer.append(data, length);
-    if (out.d_buffer.size() >= (1 << 20)) {
-        out.d_failed |= write_all(out.d_fd, out.d_buffer.data(), out.d_buffer.size());
-        out.d_buffer.clear();
-    }
+static LineOutput line_output(int fd, off_t offset) {
+    char *buffer = static_cast<char *>(malloc(OUTPUT_BUFFER));
+    return LineOutput{fd, buffer ? 0 : -1, buffer, 0, offset};
 }
 
-static void put_line(LineOutput &out, const char *line) {
-    put_bytes(out, line, strchr(line, '\n') - line + 1);
+static void put_bytes(LineOutput &out, const char *data, size_t length) {
+    if (out.d_used + length > OUTPUT_BUFFER) {
+        out.d_failed |= write_all(out.d_fd, out.d_buffer, out.d_used, &out.d_offset);
+        out.d_used = 0;
+        if (length > OUTPUT_BUFFER) {
+            out.d_failed |= write_all(out.d_fd, data, length, &out.d_offset);
+            return;
+        }
+    }
+    if (!out.d_buffer) return;
+    memcpy(out.d_buffer + out.d_used, data, length);
+    out.d_used += length;
 }
 
 static int finish_output(LineOutput &out) {
-    out.d_failed |= write_all(out.d_fd, out.d_buffer.data(), out.d_buffer.size());
-    out.d_buffer.clear();
+    if (out.d_buffer) out.d_failed |= write_all(out.d_fd, out.d_buffer, out.d_used, &out.d_offset);
+    free(out.d_buffer);
+    out.d_buffer = nullptr;
+    out.d_used = 0;
     return out.d_failed;
 }
 
-// Writes the lines of text sorted: pointers into the block are sorted, no
-// line is copied. REQUIRES: text has room for one more byte than length.
+// Writes the lines of text sorted: records of the lines are sorted, no
+// line is moved. REQUIRES: text has room for one more byte than length.
 static void put_sorted(LineOutput &out, char *text, size_t length) {
     if (length > 0 && text[length - 1] != '\n') text[length++] = '\n';
-    std::vector<SortedLine> lines;
-    lines.reserve(length / 48 + 1);
-    for (size_t at = 0; at < length;) {
-        const char *line = text + at;
-        SortedLine sorted;
-        line_key(line, sorted.d_key);
-        sorted.d_line = line;
-        lines.push_back(sorted);
-        const char *nl = static_cast<const char *>(memchr(line, '\n', length - at));
-        at = nl - text + 1;
+    size_t n = 0;
+    SortedLine *lines = sort_lines(text, length, &n);
+    if (!lines) {
+        errno = ENOMEM;
+        out.d_failed = -1;
+        return;
     }
-    std::sort(lines.begin(), lines.end(), sorted_line_less);
-    for (const SortedLine &sorted : lines) put_line(out, sorted.d_line);
+    for (size_t i = 0; i < n; ++i) put_bytes(out, lines[i].d_line, lines[i].d_length);
+    free_sorted_lines(lines, n);
 }
 
-// Merges runs of lines that are each sorted already (the workers' outputs):
-// run i is [starts[i], starts[i + 1]) of text.
-static void put_merged(LineOutput &out, const char *text, const std::vector<size_t> &starts) {
-    size_t runs = starts.size() - 1;
-    std::vector<const char *> head(runs), end(runs);
-    for (size_t i = 0; i < runs; ++i) {
-        head[i] = text + starts[i];
-        end[i] = text + starts[i + 1];
+// One worker's sorted lines: its job file, mapped; a merger takes the
+// slice [d_from, d_to) of it.
+struct JobRun {
+    const char *d_text;
+    size_t d_size;
+    size_t d_from;
+    size_t d_to;
+};
+
+// The start of the line that holds byte at, looking back no further than
+// from (a line start).
+static size_t line_start(const char *text, size_t from, size_t at) {
+    const void *nl = memrchr(text + from, '\n', at - from);
+    return nl ? static_cast<const char *>(nl) - text + 1 : from;
+}
+
+static size_t next_line(const char *text, size_t size, size_t at) {
+    return static_cast<const char *>(memchr(text + at, '\n', size - at)) - text + 1;
+}
+
+// The offset of the first line of a sorted run that is not less than pivot.
+static size_t lower_bound_line(const JobRun &run, const char *pivot) {
+    size_t lo = 0, hi = run.d_size;
+    while (lo < hi) {
+        size_t at = line_start(run.d_text, lo, lo + (hi - lo) / 2);
+        if (line_less(run.d_text + at, pivot)) lo = next_line(run.d_text, run.d_size, at);
+        else hi = at;
     }
+    return lo;
+}
+
+// Merges each run's slice into out.
+static void put_merged(LineOutput &out, std::vector<JobRun> &runs) {
+    std::vector<const char *> head, end;
+    for (JobRun &run : runs) {
+        if (run.d_from == run.d_to) continue;
+#ifdef MADV_POPULATE_READ
+        // One call maps the slice's pages instead of a fault for each.
+        uintptr_t page = (uintptr_t)sysconf(_SC_PAGESIZE);
+        uintptr_t first = (uintptr_t)(run.d_text + run.d_from) & ~(page - 1);
+        madvise((void *)first, (uintptr_t)(run.d_text + run.d_to) - first, MADV_POPULATE_READ);
+#endif
+        head.push_back(run.d_text + run.d_from);
+        end.push_back(run.d_text + run.d_to);
+    }
+    size_t n = head.size();
     for (;;) {
         int best = -1;
-        for (size_t i = 0; i < runs; ++i)
+        for (size_t i = 0; i < n; ++i)
             if (head[i] < end[i] && (best < 0 || line_less(head[i], head[best]))) best = (int)i;
         if (best < 0) break;
-        const char *nl = static_cast<const char *>(memchr(head[best], '\n', end[best] - head[best]));
-        const char *next = nl ? nl + 1 : end[best];
+        const char *next = static_cast<const char *>(memchr(head[best], '\n', end[best] - head[best])) + 1;
         put_bytes(out, head[best], next - head[best]);
-        if (!nl) put_bytes(out, "\n", 1);
         head[best] = next;
     }
 }
 
+// Maps the job files; every one must end in a line feed. -1 on failure.
+static int map_job_files(int jobs, std::vector<JobRun> &runs) {
+    runs.assign(jobs, JobRun{nullptr, 0, 0, 0});
+    for (int i = 0; i < jobs; ++i) {
+        int fd = open(job_file(i).c_str(), O_RDONLY | O_CLOEXEC);
+        struct stat st;
+        if (fd < 0 || fstat(fd, &st) != 0) {
+            if (fd >= 0) close(fd);
+            return -1;
+        }
+        JobRun &run = runs[i];
+        run.d_size = st.st_size;
+        if (run.d_size > 0) {
+            void *text = mmap(nullptr, run.d_size, PROT_READ, MAP_PRIVATE, fd, 0);
+            if (text == MAP_FAILED) run.d_size = 0;
+            else run.d_text = static_cast<const char *>(text);
+        }
+        close(fd);
+        if (st.st_size > 0 && (!run.d_text || run.d_text[run.d_size - 1] != '\n')) return -1;
+    }
+    return 0;
+}
+
+static void unmap_job_files(std::vector<JobRun> &runs) {
+    for (JobRun &run : runs)
+        if (run.d_text) munmap((void *)run.d_text, run.d_size);
+}
+
+// Merges the workers' sorted job files into fd from offset, in parallel:
+// the key space is cut at lines of the largest run, and each of `parts`
+// processes merges one range of every run into its own place in the file.
+static int merge_job_files(int fd, off_t offset, int jobs, int parts) {
+    std::vector<JobRun> runs;
+    if (map_job_files(jobs, runs) != 0) {
+        unmap_job_files(runs);
+        errno = errno ? errno : EIO;
+        return -1;
+    }
+    size_t largest = 0;
+    for (int i = 1; i < jobs; ++i)
+        if (runs[i].d_size > runs[largest].d_size) largest = i;
+    // cuts[p][r]: where part p starts in run r.
+    std::vector<std::vector<size_t>> cuts(parts + 1, std::vector<size_t>(jobs, 0));
+    for (int r = 0; r < jobs; ++r) cuts[parts][r] = runs[r].d_size;
+    const JobRun &big = runs[largest];
+    for (int p = 1; p < parts; ++p) {
+        size_t at = big.d_size / parts * p;
+        at = at == 0 ? 0 : line_start(big.d_text, 0, at);
+        for (int r = 0; r < jobs; ++r) {
+            size_t cut = at < big.d_size ? lower_bound_line(runs[r], big.d_text + at) : runs[r].d_size;
+            cuts[p][r] = std::max(cut, cuts[p - 1][r]);
+        }
+    }
+    fflush(stdout);
+    fflush(stderr);
+    std::vector<pid_t> pids;
+    int failed = 0;
+    for (int p = 0; p < parts; ++p) {
+        off_t start = offset;
+        for (int r = 0; r < jobs; ++r) start += cuts[p][r];
+        pid_t pid = fork();
+        if (pid < 0) {
+            failed = -1;
+            break;
+        }
+        if (pid == 0) {
+            for (int r = 0; r < jobs; ++r) {
+                runs[r].d_from = cuts[p][r];
+                runs[r].d_to = cuts[p + 1][r];
+            }
+            LineOutput out = line_output(fd, start);
+            put_merged(out, runs);
+            // The exit status carries the reason of a failed write.
+            _exit(finish_output(out) == 0 ? 0 : errno > 0 && errno < 256 ? errno : EIO);
+        }
+        pids.push_back(pid);
+    }
+    for (size_t p = 0; p < pids.size(); ++p) {
+        int status = 0;
+        while (waitpid(pids[p], &status, 0) < 0 && errno == EINTR) {}
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0) continue;
+        if (WIFSIGNALED(status)) fprintf(stderr, "merge %zu was killed by signal %d\n", p, WTERMSIG(status));
+        failed = -1;
+        errno = WIFEXITED(status) ? WEXITSTATUS(status) : EIO;
+    }
+    unmap_job_files(runs);
+    return failed;
+}
+
 // The tags file is written beside its final name, which it replaces only
-// once every write and the close have succeeded.
-static int write_tags_file(const char *path, char *text, size_t length, const std::vector<size_t> *runs) {
+// once every write and the close have succeeded. With jobs > 1 the lines
+// come from the workers' job files, else from text.
+static int write_tags_file(const char *path, char *text, size_t length, int jobs) {
     std::string temp = std::string(path) + ".XXXXXX";
     int fd = mkstemp(&temp[0]);
     if (fd < 0) {
@@ -312,12 +373,11 @@ static int write_tags_file(const char *path, char *text, size_t length, const st
     umask(mask);
     fchmod(fd, 0666 & ~mask);
 
-    LineOutput out{fd, 0, std::string()};
-    out.d_buffer.reserve((1 << 20) + 4096);
+    LineOutput out = line_output(fd, 0);
     for (const char *header : TAGS_HEADER) put_bytes(out, header, strlen(header));
-    if (runs) put_merged(out, text, *runs);
-    else put_sorted(out, text, length);
+    if (jobs == 1) put_sorted(out, text, length);
     int failed = finish_output(out);
+    if (!failed && jobs > 1) failed = merge_job_files(fd, out.d_offset, jobs, jobs);
     if (close(fd) != 0) failed = -1;
     if (failed || rename(temp.c_str(), path) != 0) {
         int saved = errno;
@@ -337,8 +397,9 @@ static void write_job_file() {
         fprintf(stderr, "cannot write job file %s: %s\n", path.c_str(), strerror(errno));
         _exit(1);
     }
-    char *text = g_lines ? g_lines : static_cast<char *>(malloc(1));
-    LineOutput out{fd, 0, std::string()};
+    if (!g_lines) g_lines = static_cast<char *>(big_block_grow(nullptr, 0, g_lines_capacity = 1));
+    char *text = g_lines;
+    LineOutput out = line_output(fd, 0);
     put_sorted(out, text, g_lines_length);
     if (finish_output(out) != 0 || close(fd) != 0) {
         fprintf(stderr, "cannot write job file %s: %s\n", path.c_str(), strerror(errno));
@@ -424,25 +485,17 @@ int process_files() {
     progress_end();
 
     if (tags && status == 0) {
-        size_t length = 0;
-        char *text = nullptr;
-        std::vector<size_t> runs;
-        if (jobs == 1) {
-            // The sink always keeps one byte free for a final line feed.
-            text = g_lines ? g_lines : static_cast<char *>(malloc(1));
-            length = g_lines_length;
-            g_lines = nullptr;
-        } else {
-            text = read_job_files(jobs, &length, runs);
-        }
+        // The sink always keeps one byte free for a final line feed.
+        if (!g_lines) g_lines = static_cast<char *>(big_block_grow(nullptr, 0, g_lines_capacity = 1));
         const char *path = env->d_mode == MODE_MAKE_CTAGS ? "./tags" : "./call_tags";
-        if (!text) {
-            perror("read job output");
+        if (!g_lines) {
+            perror("lines in memory");
             status = -1;
-        } else if (write_tags_file(path, text, length, jobs == 1 ? nullptr : &runs) != 0) {
+        } else if (write_tags_file(path, g_lines, g_lines_length, jobs) != 0) {
             status = -1;
         }
-        free(text);
+        big_block_free(g_lines, g_lines_capacity);
+        g_lines = nullptr;
     }
     if (tags) remove_temp_files(jobs);
     if (status != 0) {
