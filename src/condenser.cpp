@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 #include "env.h"
 #include "string_array.h"
@@ -296,24 +297,34 @@ static inline void tt_other(TtState &tt, char b) {
     }
 }
 
+static inline int count_newlines(const char *from, const char *to) {
+    int n = 0;
+    for (; from < to; ++from) n += *from == '\n';
+    return n;
+}
+
 // Returns true when the comment at d_pos was skipped (d_pos on its last byte).
 static inline bool tt_comment(TtState &tt) {
     const char *in = tt.d_in;
     int pos = tt.d_pos, len = tt.d_in_len;
     if (in[pos] != '/' || pos + 1 >= len) return false;
     if (in[pos + 1] == '*') {
-        int p = pos + 2;
-        while (p + 1 < len && !(in[p] == '*' && in[p + 1] == '/')) {
-            if (in[p] == '\n') ++tt.d_line;
-            ++p;
+        // From star to star, counting the lines passed over.
+        const char *p = in + pos + 2, *end = in + len;
+        for (;;) {
+            const char *star = static_cast<const char *>(memchr(p, '*', end - p));
+            if (!star || star + 1 >= end) {
+                tt.d_line += count_newlines(p, end);
+                tt.d_pos = len;
+                return true;
+            }
+            tt.d_line += count_newlines(p, star);
+            if (star[1] == '/') {
+                tt.d_pos = (int)(star + 1 - in);
+                return true;
+            }
+            p = star + 1;
         }
-        if (p + 1 >= len) {
-            while (p < len) tt.d_line += in[p++] == '\n';
-            tt.d_pos = len;
-        } else {
-            tt.d_pos = p + 1;
-        }
-        return true;
     }
     if (in[pos + 1] == '/') {
         const char *nl = static_cast<const char *>(memchr(in + pos, '\n', len - pos));
@@ -331,9 +342,18 @@ static inline bool continued_line(const TtState &tt, int pos) {
     return p >= 0 && tt.d_in[p] == '\\';
 }
 
-static inline bool is_word_byte(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-}
+struct WordBytes {
+    bool d_is[256];
+    bool d_literal_stop[256];  // bytes a literal's run of plain bytes stops at
+    WordBytes() : d_is(), d_literal_stop() {
+        for (int c = 0; c < 256; ++c)
+            d_is[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+        for (char c : {'\'', '"', '\n', '\r'}) d_literal_stop[(unsigned char)c] = true;
+    }
+};
+static const WordBytes g_word_bytes;
+
+static inline bool is_word_byte(char c) { return g_word_bytes.d_is[(unsigned char)c]; }
 
 int tt_condense(const char *source, int size, char *out, LineMark *marks, int mark_capacity) {
     // The pass works on a local copy of the state: stores through the output
@@ -352,6 +372,15 @@ int tt_condense(const char *source, int size, char *out, LineMark *marks, int ma
     tt.d_in_len = source[size - 1] == '\n' ? size - 1 : size;
     for (; tt.d_pos < tt.d_in_len; ++tt.d_pos) {
         char b = source[tt.d_pos];
+        if (tt.d_in_literal && !g_word_bytes.d_literal_stop[(unsigned char)b]) {
+            // Inside a literal only quotes and line ends need the rules below.
+            int end = tt.d_pos + 1;
+            while (end < tt.d_in_len && !g_word_bytes.d_literal_stop[(unsigned char)source[end]]) ++end;
+            memcpy(tt.d_out + tt.d_out_len, source + tt.d_pos, end - tt.d_pos);
+            tt.d_out_len += end - tt.d_pos;
+            tt.d_pos = end - 1;
+            continue;
+        }
         if (!tt.d_in_literal && is_word_byte(b)) {
             // A run of word bytes is copied at once: each would take the last
             // branch of the byte rules and change the same three flags.

@@ -1,5 +1,7 @@
 // The entry: builds Env, takes the mode from the invocation name, applies
 // the arguments left to right and runs exactly one mode.
+#include <malloc.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -118,6 +120,10 @@ static void run_without_files() {
 }
 
 int main(int argc, char **argv) {
+    // The buffers of one source file are freed and made again for the next:
+    // keep them in the heap, rather than give pages back and fault them in.
+    mallopt(M_MMAP_THRESHOLD, 64 << 20);
+    mallopt(M_TRIM_THRESHOLD, 256 << 20);
     init_env();
     Env *env = get_env();
     env->d_mode = mode_by_name(argv[0]);

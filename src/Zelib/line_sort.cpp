@@ -44,18 +44,35 @@ static inline int key_byte(const SortedLine &s, int at) {
     return (int)(s.d_key[at >> 3] >> (56 - 8 * (at & 7))) & 0xff;
 }
 
-static bool sorted_line_less(const SortedLine &a, const SortedLine &b) {
-    if (a.d_key[0] != b.d_key[0]) return a.d_key[0] < b.d_key[0];
-    if (a.d_key[1] != b.d_key[1]) return a.d_key[1] < b.d_key[1];
-    // The first sixteen bytes are equal; lines as short as that are equal.
-    if (a.d_length <= 16 || b.d_length <= 16) return a.d_length < b.d_length;
-    return line_less(a.d_line + 16, b.d_line + 16);
-}
+// Orders records whose lines share their first `base` bytes and whose keys
+// hold the sixteen bytes from there.
+struct LessFrom {
+    size_t d_base;
+    bool operator()(const SortedLine &a, const SortedLine &b) const {
+        if (a.d_key[0] != b.d_key[0]) return a.d_key[0] < b.d_key[0];
+        if (a.d_key[1] != b.d_key[1]) return a.d_key[1] < b.d_key[1];
+        // Sixteen more bytes are equal; lines that end within them are equal.
+        size_t end = d_base + 16;
+        if (a.d_length <= end || b.d_length <= end) return false;
+        return line_less(a.d_line + end, b.d_line + end);
+    }
+};
 
-// Most significant byte first over the keys, in place; small groups and
-// groups equal in all sixteen key bytes are left to comparisons.
-static void radix_sort(SortedLine *lines, size_t n, int at) {
-    while (n > 48 && at < 16) {
+// Most significant byte first over the keys, in place. A group whose lines
+// agree in all sixteen key bytes takes the next sixteen as its keys; small
+// groups are left to comparisons.
+static void radix_sort(SortedLine *lines, size_t n, int at, size_t base) {
+    while (n > 48) {
+        if (at == 16) {
+            // Every line here is longer than base + 16: those that ended
+            // were set apart at their line feed.
+            base += 16;
+            at = 0;
+            for (size_t i = 0; i < n; ++i) {
+                size_t rest = lines[i].d_length - base;
+                line_key(lines[i].d_line + base, rest, rest, lines[i].d_key);
+            }
+        }
         size_t counts[256] = {0};
         for (size_t i = 0; i < n; ++i) ++counts[key_byte(lines[i], at)];
         size_t next[256], end[256], sum = 0;
@@ -67,6 +84,7 @@ static void radix_sort(SortedLine *lines, size_t n, int at) {
             groups += counts[k] != 0;
         }
         if (groups == 1) {  // all share this byte: look at the next one
+            if (key_byte(lines[0], at) == '\n') return;
             ++at;
             continue;
         }
@@ -83,10 +101,10 @@ static void radix_sort(SortedLine *lines, size_t n, int at) {
         }
         // A line feed here ends every line of its group: they are equal.
         for (int k = 0; k < 256; ++k)
-            if (counts[k] > 1 && k != '\n') radix_sort(lines + end[k] - counts[k], counts[k], at + 1);
+            if (counts[k] > 1 && k != '\n') radix_sort(lines + end[k] - counts[k], counts[k], at + 1, base);
         return;
     }
-    std::sort(lines, lines + n, sorted_line_less);
+    std::sort(lines, lines + n, LessFrom{base});
 }
 
 SortedLine *sort_lines(const char *text, size_t length, size_t *out_count) {
@@ -116,7 +134,7 @@ SortedLine *sort_lines(const char *text, size_t length, size_t *out_count) {
     // Give back what the estimate left over, so that the size is the count.
     void *shrunk = big_block_grow(lines, capacity * sizeof(SortedLine), n * sizeof(SortedLine));
     if (shrunk) lines = static_cast<SortedLine *>(shrunk);
-    radix_sort(lines, n, 0);
+    radix_sort(lines, n, 0, 0);
     *out_count = n;
     return lines;
 }

@@ -6,7 +6,8 @@
 #include <cstdint>
 
 struct SortedLine {
-    uint64_t d_key[2];   // bytes 0-15 of the line; zeros after its line feed
+    uint64_t d_key[2];   // sixteen bytes of the line (0-15 until the sort moves on
+                         // to later ones); zeros after its line feed
     const char *d_line;
     size_t d_length;     // line feed included
 };
