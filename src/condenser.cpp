@@ -342,18 +342,23 @@ static inline bool continued_line(const TtState &tt, int pos) {
     return p >= 0 && tt.d_in[p] == '\\';
 }
 
-struct WordBytes {
-    bool d_is[256];
+// Byte tables of the pass.
+struct ByteRules {
+    // Bytes whose only rule outside literals is to be copied and to clear
+    // the blank and line-start flags: words, and punctuation without a rule
+    // of its own. A run of them is copied at once.
+    bool d_plain[256];
     bool d_literal_stop[256];  // bytes a literal's run of plain bytes stops at
-    WordBytes() : d_is(), d_literal_stop() {
-        for (int c = 0; c < 256; ++c)
-            d_is[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+    ByteRules() : d_plain(), d_literal_stop() {
+        for (int c = 0; c < 256; ++c) d_plain[c] = true;
+        for (char c : {' ', '\t', '\r', '\n', '\'', '"', '(', ')', '/', ';', '{', '}', '#'})
+            d_plain[(unsigned char)c] = false;
         for (char c : {'\'', '"', '\n', '\r'}) d_literal_stop[(unsigned char)c] = true;
     }
 };
-static const WordBytes g_word_bytes;
+static const ByteRules g_rules;
 
-static inline bool is_word_byte(char c) { return g_word_bytes.d_is[(unsigned char)c]; }
+static inline bool is_plain_byte(char c) { return g_rules.d_plain[(unsigned char)c]; }
 
 int tt_condense(const char *source, int size, char *out, LineMark *marks, int mark_capacity) {
     // The pass works on a local copy of the state: stores through the output
@@ -372,20 +377,20 @@ int tt_condense(const char *source, int size, char *out, LineMark *marks, int ma
     tt.d_in_len = source[size - 1] == '\n' ? size - 1 : size;
     for (; tt.d_pos < tt.d_in_len; ++tt.d_pos) {
         char b = source[tt.d_pos];
-        if (tt.d_in_literal && !g_word_bytes.d_literal_stop[(unsigned char)b]) {
+        if (tt.d_in_literal && !g_rules.d_literal_stop[(unsigned char)b]) {
             // Inside a literal only quotes and line ends need the rules below.
             int end = tt.d_pos + 1;
-            while (end < tt.d_in_len && !g_word_bytes.d_literal_stop[(unsigned char)source[end]]) ++end;
+            while (end < tt.d_in_len && !g_rules.d_literal_stop[(unsigned char)source[end]]) ++end;
             memcpy(tt.d_out + tt.d_out_len, source + tt.d_pos, end - tt.d_pos);
             tt.d_out_len += end - tt.d_pos;
             tt.d_pos = end - 1;
             continue;
         }
-        if (!tt.d_in_literal && is_word_byte(b)) {
-            // A run of word bytes is copied at once: each would take the last
-            // branch of the byte rules and change the same three flags.
+        if (!tt.d_in_literal && is_plain_byte(b)) {
+            // A run of plain bytes is copied at once: each would take the
+            // last branch of the byte rules and change the same three flags.
             int end = tt.d_pos + 1;
-            while (end < tt.d_in_len && is_word_byte(source[end])) ++end;
+            while (end < tt.d_in_len && is_plain_byte(source[end])) ++end;
             memcpy(tt.d_out + tt.d_out_len, source + tt.d_pos, end - tt.d_pos);
             tt.d_out_len += end - tt.d_pos;
             tt.d_pos = end - 1;
