@@ -79,24 +79,34 @@ static inline char *fuzz_copy(const uint8_t *data, size_t size) {
     return copy;
 }
 
-// Aborts unless text is a run of well-formed definition lines for path:
-// name TAB path TAB digits TAB "; " letter LF, with a name that holds no
-// tab. A broken line would mislead every reader that bisects the file.
-static inline void fuzz_check_tag_lines(const char *text, size_t length, const char *path) {
+// Checks the head every tag line shares, name TAB path TAB digits, on the
+// line [p, nl): a name that holds no tab, this path, a line number. Returns
+// the byte after the digits; aborts on a broken head.
+static inline const char *fuzz_line_head(const char *p, const char *nl, const char *path) {
     size_t path_length = strlen(path);
+    if (memchr(p, 0, (size_t)(nl - p))) abort();
+    const char *tab = static_cast<const char *>(memchr(p, '\t', (size_t)(nl - p)));
+    if (!tab || tab == p) abort();
+    const char *file = tab + 1;
+    if ((size_t)(nl - file) < path_length + 1 || memcmp(file, path, path_length) != 0 ||
+        file[path_length] != '\t')
+        abort();
+    const char *digits = file + path_length + 1, *q = digits;
+    while (q < nl && *q >= '0' && *q <= '9') ++q;
+    if (q == digits) abort();
+    return q;
+}
+
+// Aborts unless text is a run of well-formed definition lines for path:
+// name TAB path TAB digits TAB "; " letter LF. A broken line would mislead
+// every reader that bisects the file.
+static inline void fuzz_check_tag_lines(const char *text, size_t length, const char *path) {
     const char *p = text, *end = text + length;
     while (p < end) {
         const char *nl = static_cast<const char *>(memchr(p, '\n', (size_t)(end - p)));
-        if (!nl || memchr(p, 0, (size_t)(nl - p))) abort();
-        const char *tab = static_cast<const char *>(memchr(p, '\t', (size_t)(nl - p)));
-        if (!tab || tab == p) abort();
-        const char *file = tab + 1;
-        if ((size_t)(nl - file) < path_length + 1 || memcmp(file, path, path_length) != 0 ||
-            file[path_length] != '\t')
-            abort();
-        const char *digits = file + path_length + 1, *q = digits;
-        while (q < nl && *q >= '0' && *q <= '9') ++q;
-        if (q == digits || nl - q != 4 || memcmp(q, "\t; ", 3) != 0) abort();
+        if (!nl) abort();
+        const char *q = fuzz_line_head(p, nl, path);
+        if (nl - q != 4 || memcmp(q, "\t; ", 3) != 0) abort();
         p = nl + 1;
     }
 }
