@@ -60,19 +60,34 @@ int language_of_path(const char *path) {
 
 bool is_cxx_path(const char *path) { return language_of_path(path) == LANG_CXX; }
 
-// Runs find with its output on a pipe, NUL-separated so that any file name
-// (a line feed included) comes back whole; the child never returns here.
-// With regular_only, find itself passes over all but regular files (links
-// followed), which saves a stat of every file afterwards; only links are
-// followed by a stat, the others are typed from the directory entry.
-static char *run_find(const char *start, const char *pattern, bool regular_only, int *out_length) {
+// find with its output on a pipe, NUL-separated so that any file name (a
+// line feed included) comes back whole, read while it runs.
+struct FindStream {
+    int d_fd;
+    pid_t d_pid;
+    char *d_buffer;
+    size_t d_length;    // bytes held
+    size_t d_start;     // first byte not yet handed out
+    size_t d_capacity;
+    bool d_eof;
+};
+
+// Starts find; the child never returns here. With regular_only, find itself
+// passes over all but regular files (links followed), which saves a stat of
+// every file afterwards; only links are followed by a stat, the others are
+// typed from the directory entry.
+FindStream *find_stream_open(bool regular_only) {
+    FindStream *stream = static_cast<FindStream *>(calloc(1, sizeof(FindStream)));
     int fds[2];
-    *out_length = 0;
-    if (pipe(fds) != 0) return nullptr;
+    if (!stream || pipe(fds) != 0) {
+        free(stream);
+        return nullptr;
+    }
     pid_t pid = fork();
     if (pid < 0) {
         close(fds[0]);
         close(fds[1]);
+        free(stream);
         return nullptr;
     }
     if (pid == 0) {
@@ -80,28 +95,68 @@ static char *run_find(const char *start, const char *pattern, bool regular_only,
         if (!null || dup2(fileno(null), 2) < 0 || dup2(fds[1], 1) < 0) _exit(127);
         close(fds[0]);
         if (regular_only)
-            execlp("find", "find", start, "-name", pattern, "(", "-type", "f", "-o", "-type", "l", "-xtype", "f",
-                   ")", "-print0", (char *)nullptr);
+            execlp("find", "find", ".", "-name", "*", "(", "-type", "f", "-o", "-type", "l", "-xtype", "f", ")",
+                   "-print0", (char *)nullptr);
         else
-            execlp("find", "find", start, "-name", pattern, "-print0", (char *)nullptr);
+            execlp("find", "find", ".", "-name", "*", "-print0", (char *)nullptr);
         _exit(127);
     }
     close(fds[1]);
-    char *output = read_all_fd(fds[0], out_length);
-    close(fds[0]);
+    stream->d_fd = fds[0];
+    stream->d_pid = pid;
+    return stream;
+}
+
+// The next name find gave, or null at its end; valid until the next call.
+static char *next_name(FindStream *stream) {
+    for (;;) {
+        char *start = stream->d_buffer + stream->d_start;
+        size_t held = stream->d_length - stream->d_start;
+        char *nul = held > 0 ? static_cast<char *>(memchr(start, 0, held)) : nullptr;
+        if (nul) {
+            stream->d_start = nul + 1 - stream->d_buffer;
+            return start;
+        }
+        if (stream->d_eof) return nullptr;
+        // Keep the unfinished name, then read more behind it.
+        if (held > 0) memmove(stream->d_buffer, start, held);
+        stream->d_length = held;
+        stream->d_start = 0;
+        if (stream->d_capacity - stream->d_length < 4096) {
+            size_t capacity = stream->d_capacity * 2 + 65536;
+            char *grown = static_cast<char *>(realloc(stream->d_buffer, capacity));
+            if (!grown) return nullptr;
+            stream->d_buffer = grown;
+            stream->d_capacity = capacity;
+        }
+        ssize_t n = read(stream->d_fd, stream->d_buffer + stream->d_length, stream->d_capacity - stream->d_length);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) stream->d_eof = true;
+        else stream->d_length += n;
+    }
+}
+
+const char *find_stream_next(FindStream *stream) {
+    if (!stream) return nullptr;
+    while (char *name = next_name(stream))
+        if (language_row(name)) return name;
+    return nullptr;
+}
+
+void find_stream_close(FindStream *stream) {
+    if (!stream) return;
+    close(stream->d_fd);
     int status;
-    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {}
-    return output;
+    while (waitpid(stream->d_pid, &status, 0) < 0 && errno == EINTR) {}
+    free(stream->d_buffer);
+    free(stream);
 }
 
 StringArray *discover_files(bool regular_only) {
     StringArray *found = string_array_new(1024);
-    int length = 0;
-    char *output = run_find(".", "*", regular_only, &length);
-    if (!output) return found;
-    for (char *path = output; path < output + length; path += strlen(path) + 1)
-        if (language_row(path)) push(found, strdup(path));
-    free(output);
+    FindStream *stream = find_stream_open(regular_only);
+    while (const char *path = find_stream_next(stream)) push(found, strdup(path));
+    find_stream_close(stream);
     return found;
 }
 

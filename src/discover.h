@@ -6,6 +6,13 @@ struct StringArray;
 // Every source file below ".", in the order find gives them; with
 // regular_only, only regular files (after following links).
 StringArray *discover_files(bool regular_only);
+// The same files one at a time, taken while find still runs: the name
+// returned is valid until the next call; null at the end. Close waits for
+// find.
+struct FindStream;
+FindStream *find_stream_open(bool regular_only);
+const char *find_stream_next(FindStream *stream);
+void find_stream_close(FindStream *stream);
 int language_of_path(const char *path);
 bool is_cxx_path(const char *path);
 void route_file(const char *path, FILE *out);

@@ -68,14 +68,20 @@ static FILE *open_job_output() {
     return out;
 }
 
+static bool usable_path(const char *path, bool discovered);
+
 // Standard output is flushed after each file so that a worker's lines leave
-// in whole files rather than in buffer-sized pieces.
-static int job_run() {
+// in whole files rather than in buffer-sized pieces. With a stream the files
+// come from find as it runs, else from d_files.
+static int job_run(FindStream *stream) {
     Env *env = get_env();
     FILE *out = open_job_output();
     bool draws = progress_active() && !(env->d_flags & FL_THREAD);
-    for (int i = 0; i < count(env->d_files); ++i) {
-        route_file(at(env->d_files, i), out);
+    for (int i = 0;; ++i) {
+        const char *path = stream ? find_stream_next(stream) : at(env->d_files, i);
+        if (!path) break;
+        if (stream && !usable_path(path, true)) continue;
+        route_file(path, out);
         if (out == stdout) fflush(stdout);
         progress_step();
         if (draws) progress_show();
@@ -114,7 +120,7 @@ static int fork_jobs(int jobs) {
             env->d_job_index = i;
             env->d_flags |= FL_THREAD;
             env->d_files = lists[i];
-            job_run();
+            job_run(nullptr);
             if (tags_mode(env->d_mode)) write_job_file();
             exit(0);
         }
@@ -432,21 +438,24 @@ static void remove_temp_files(int jobs) {
 // Named files that are not regular (directories named like sources, FIFOs,
 // devices) are passed over with a message; discovery has left out such
 // files already. A name with a tab or line feed cannot go into a tag line.
+static bool usable_path(const char *path, bool discovered) {
+    struct stat st;
+    if (tags_mode(get_env()->d_mode) && strpbrk(path, "\t\n\r")) {
+        fprintf(stderr, "file name holds a tab or line feed, passed over: %s\n", path);
+        return false;
+    }
+    if (!discovered && stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+        fprintf(stderr, "not a regular file, passed over: %s\n", path);
+        return false;
+    }
+    return true;
+}
+
 static void drop_unusable(StringArray *files, bool discovered) {
-    bool tags = tags_mode(get_env()->d_mode);
     int kept = 0;
     for (int i = 0; i < count(files); ++i) {
         char *path = at(files, i);
-        struct stat st;
-        bool keep = true;
-        if (tags && strpbrk(path, "\t\n\r")) {
-            fprintf(stderr, "file name holds a tab or line feed, passed over: %s\n", path);
-            keep = false;
-        } else if (!discovered && stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
-            fprintf(stderr, "not a regular file, passed over: %s\n", path);
-            keep = false;
-        }
-        if (keep) files->d_items[kept++] = path;
+        if (usable_path(path, discovered)) files->d_items[kept++] = path;
         else free(path);
     }
     files->d_count = kept;
@@ -460,28 +469,35 @@ int process_files() {
         perror("Available for \"C/C++\" only\n");
         return -1;
     }
-    bool discovered = count(env->d_files) == 0;
-    if (discovered) {
-        string_array_delete(env->d_files);
-        env->d_files = discover_files(true);
-    }
-    drop_unusable(env->d_files, discovered);
-
     int jobs = env->d_jobs;
     if (jobs < 1) {
         long online = sysconf(_SC_NPROCESSORS_ONLN);
         jobs = online > 0 ? (int)online : 1;
     }
-    // Never more workers than files, nor than a machine sensibly runs.
-    jobs = std::max(1, std::min({jobs, MAX_JOBS, count(env->d_files)}));
+    bool discovered = count(env->d_files) == 0;
+    // One job takes the files while find still looks for more, unless a
+    // counter on the terminal needs their number first.
+    FindStream *stream = nullptr;
+    if (discovered && jobs == 1 && !isatty(2)) {
+        stream = find_stream_open(true);
+    } else {
+        if (discovered) {
+            string_array_delete(env->d_files);
+            env->d_files = discover_files(true);
+        }
+        drop_unusable(env->d_files, discovered);
+        // Never more workers than files, nor than a machine sensibly runs.
+        jobs = std::max(1, std::min({jobs, MAX_JOBS, count(env->d_files)}));
+    }
     env->d_flags &= ~FL_THREAD;  // only workers write job files
     bool tags = tags_mode(env->d_mode);
     if (tags) make_run_scratch();
 
     int status = 0;
     progress_begin(count(env->d_files));
-    if (jobs == 1) job_run();
+    if (jobs == 1) job_run(stream);
     else status = fork_jobs(jobs);
+    find_stream_close(stream);
     progress_end();
 
     if (tags && status == 0) {
