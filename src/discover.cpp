@@ -136,6 +136,12 @@ static char *next_name(FindStream *stream) {
     }
 }
 
+FindStream *name_stream(int fd) {
+    FindStream *stream = static_cast<FindStream *>(calloc(1, sizeof(FindStream)));
+    if (stream) stream->d_fd = fd;
+    return stream;
+}
+
 const char *find_stream_next(FindStream *stream) {
     if (!stream) return nullptr;
     while (char *name = next_name(stream))
@@ -147,7 +153,7 @@ void find_stream_close(FindStream *stream) {
     if (!stream) return;
     close(stream->d_fd);
     int status;
-    while (waitpid(stream->d_pid, &status, 0) < 0 && errno == EINTR) {}
+    while (stream->d_pid > 0 && waitpid(stream->d_pid, &status, 0) < 0 && errno == EINTR) {}
     free(stream->d_buffer);
     free(stream);
 }

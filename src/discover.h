@@ -11,6 +11,8 @@ StringArray *discover_files(bool regular_only);
 // find.
 struct FindStream;
 FindStream *find_stream_open(bool regular_only);
+// A stream of NUL-separated names read from fd (a worker's share).
+FindStream *name_stream(int fd);
 const char *find_stream_next(FindStream *stream);
 void find_stream_close(FindStream *stream);
 int language_of_path(const char *path);

@@ -4,6 +4,7 @@
 #include "tags_writer.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -103,14 +104,46 @@ static StringArray **split_jobs(int jobs) {
 
 static void write_job_file();
 
-// Returns 0 when every worker ended well; otherwise says which did not.
-static int fork_jobs(int jobs) {
+// Hands the names find gives to the workers in turn, each on its own pipe,
+// while find runs. A worker that died takes no more.
+static void deal_names(FindStream *stream, std::vector<int> &feeds) {
+    void (*previous)(int) = signal(SIGPIPE, SIG_IGN);
+    size_t next = 0;
+    while (const char *path = find_stream_next(stream)) {
+        int &fd = feeds[next];
+        next = (next + 1) % feeds.size();
+        for (size_t done = 0, length = strlen(path) + 1; fd >= 0 && done < length;) {
+            ssize_t n = write(fd, path + done, length - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                close(fd);
+                fd = -1;
+            } else {
+                done += n;
+            }
+        }
+    }
+    for (int fd : feeds)
+        if (fd >= 0) close(fd);
+    signal(SIGPIPE, previous);
+}
+
+// Returns 0 when every worker ended well; otherwise says which did not. With
+// a stream the workers take their files from it, dealt in turn; else each
+// takes every jobs-th file of d_files.
+static int fork_jobs(int jobs, FindStream *stream) {
     Env *env = get_env();
     StringArray **lists = split_jobs(jobs);
     std::vector<pid_t> pids;
+    std::vector<int> feeds;
     fflush(stdout);
     fflush(stderr);
     for (int i = 0; i < jobs; ++i) {
+        int names[2] = {-1, -1};
+        if (stream && pipe(names) != 0) {
+            perror("pipe");
+            exit(1);
+        }
         pid_t pid = fork();
         if (pid < 0) {
             perror("fork");
@@ -120,12 +153,24 @@ static int fork_jobs(int jobs) {
             env->d_job_index = i;
             env->d_flags |= FL_THREAD;
             env->d_files = lists[i];
-            job_run(nullptr);
+            FindStream *share = nullptr;
+            if (stream) {
+                // Only the main process writes names: every feed's end closes.
+                for (int fd : feeds) close(fd);
+                close(names[1]);
+                share = name_stream(names[0]);
+            }
+            job_run(share);
             if (tags_mode(env->d_mode)) write_job_file();
             exit(0);
         }
         pids.push_back(pid);
+        if (stream) {
+            close(names[0]);
+            feeds.push_back(names[1]);
+        }
     }
+    if (stream) deal_names(stream, feeds);
     std::vector<int> statuses(jobs, 0);
     for (int i = 0; i < jobs; ++i) {
         // With a counter on the terminal, wait in short naps to redraw it.
@@ -475,11 +520,12 @@ int process_files() {
         jobs = online > 0 ? (int)online : 1;
     }
     bool discovered = count(env->d_files) == 0;
-    // One job takes the files while find still looks for more, unless a
+    // The jobs take the files while find still looks for more, unless a
     // counter on the terminal needs their number first.
     FindStream *stream = nullptr;
-    if (discovered && jobs == 1 && !isatty(2)) {
+    if (discovered && !isatty(2)) {
         stream = find_stream_open(true);
+        jobs = std::min(jobs, MAX_JOBS);
     } else {
         if (discovered) {
             string_array_delete(env->d_files);
@@ -496,7 +542,7 @@ int process_files() {
     int status = 0;
     progress_begin(count(env->d_files));
     if (jobs == 1) job_run(stream);
-    else status = fork_jobs(jobs);
+    else status = fork_jobs(jobs, stream);
     find_stream_close(stream);
     progress_end();
 
