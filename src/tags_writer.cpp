@@ -69,7 +69,21 @@ static FILE *open_job_output() {
     return out;
 }
 
-static bool usable_path(const char *path, bool discovered);
+// Named files that are not regular (directories named like sources, FIFOs,
+// devices) are passed over with a message; discovery has left out such
+// files already. A name with a tab or line feed cannot go into a tag line.
+static bool usable_path(const char *path, bool discovered) {
+    struct stat st;
+    if (tags_mode(get_env()->d_mode) && strpbrk(path, "\t\n\r")) {
+        fprintf(stderr, "file name holds a tab or line feed, passed over: %s\n", path);
+        return false;
+    }
+    if (!discovered && stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
+        fprintf(stderr, "not a regular file, passed over: %s\n", path);
+        return false;
+    }
+    return true;
+}
 
 // Standard output is flushed after each file so that a worker's lines leave
 // in whole files rather than in buffer-sized pieces. With a stream the files
@@ -478,22 +492,6 @@ static void remove_temp_files(int jobs) {
     for (int i = 0; i < jobs; ++i) unlink(job_file(i).c_str());
     unlink(env->d_tags_tmp);
     if (!g_run_dir.empty()) rmdir(g_run_dir.c_str());
-}
-
-// Named files that are not regular (directories named like sources, FIFOs,
-// devices) are passed over with a message; discovery has left out such
-// files already. A name with a tab or line feed cannot go into a tag line.
-static bool usable_path(const char *path, bool discovered) {
-    struct stat st;
-    if (tags_mode(get_env()->d_mode) && strpbrk(path, "\t\n\r")) {
-        fprintf(stderr, "file name holds a tab or line feed, passed over: %s\n", path);
-        return false;
-    }
-    if (!discovered && stat(path, &st) == 0 && !S_ISREG(st.st_mode)) {
-        fprintf(stderr, "not a regular file, passed over: %s\n", path);
-        return false;
-    }
-    return true;
 }
 
 static void drop_unusable(StringArray *files, bool discovered) {
