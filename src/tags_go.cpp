@@ -19,7 +19,8 @@ static void go_line(const char *path, int number, char *line, FILE *out) {
     char *comment = strstr(s, "//");
     if (comment) *comment = 0;
     char *name = skip_blanks(s + 5);
-    if (strstr(s, "func")) {
+    // The line's keyword decides: "type funcval struct" is a type.
+    if (strncmp(s, "func", 4) == 0) {
         if (*name == '(') {
             // A receiver not closed on this line gives no tag.
             char *close = strchr(name, ')');

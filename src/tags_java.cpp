@@ -1,6 +1,7 @@
 // Java: package statements (kind p), classes at file level (kind c) and the
 // methods and constructors of top-level classes (kind f), over the C/C++
 // condenser's statements walked with the statement cursor.
+#include <cctype>
 #include <cstring>
 
 #include "condenser.h"
@@ -10,6 +11,26 @@
 #include "statement.h"
 #include "text.h"
 
+// Past the annotations before a declaration (@Override, @SuppressWarnings
+// ("x")), whose parentheses are not the method's.
+static char *skip_annotations(char *s) {
+    for (;;) {
+        s = trim_left(s);
+        if (*s != '@') return s;
+        ++s;
+        while (*s && (isalnum((unsigned char)*s) || *s == '_' || *s == '.')) ++s;
+        s = trim_left(s);
+        if (*s != '(') continue;
+        for (int depth = 0; *s; ++s) {
+            if (*s == '(') ++depth;
+            else if (*s == ')' && --depth == 0) {
+                ++s;
+                break;
+            }
+        }
+    }
+}
+
 // The name a statement defines and its kind, or null when it defines none.
 static char *java_definition(char *statement, char end, int depth, char *kind) {
     if (end == ';' && strncmp(statement, "package ", 8) == 0) {
@@ -17,11 +38,16 @@ static char *java_definition(char *statement, char end, int depth, char *kind) {
         return statement + 8;
     }
     if (end == '{' && depth == 1) {
+        statement = skip_annotations(statement);
         char *paren = strchr(statement, '(');
         if (!paren) return nullptr;
         *paren = 0;
         *kind = 'f';
-        return declared_name(trim_right(trim_left(statement)));
+        // The last word before the parenthesis: an array type (String[]) or
+        // type parameters before it are not the name.
+        char *head = trim_right(trim_left(statement));
+        char *blank = strrchr(head, ' ');
+        return blank ? blank + 1 : head;
     }
     if (end == '{' && depth == 0) {
         char *word = strstr(statement, "class ");

@@ -30,12 +30,24 @@ static int perl_line(const FileBuffer *buffer) {
     return g_perl_last_line;
 }
 
+// A lone ':' starts the sub's attributes (sub foo : lvalue), which are no
+// part of its name; "::" joins a package name.
+static void cut_attributes(char *name) {
+    for (char *c = strchr(name, ':'); c; c = strchr(c + 2, ':')) {
+        if (c[1] != ':') {
+            *c = 0;
+            return;
+        }
+    }
+}
+
 static void perl_sub(int line, char *s) {
     // The tokenizer copies a carriage return like any byte.
     cut_line(s);
     char *paren = strchr(s, '(');
     if (paren) *paren = 0;
     char *name = strchr(s, ' ') + 1;
+    cut_attributes(name);
     char *colon = strchr(name, ':');
     if (colon) {
         // Cut at the first ':' and join again with one, so Foo::bar stays whole.

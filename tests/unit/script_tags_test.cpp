@@ -29,6 +29,9 @@ TEST(PerlTags, PackagesAndSubsAtFileLevel) {
         // No name, no tag.
         {"sub {\n}\npackage ;\npackage Foo::;\n", "Foo::\tF\t4\t; p\n"},
         {"sub carriage\r\n{\r\n}\r\n", "carriage\tF\t2\t; f\n"},
+        // Attributes are no part of the name.
+        {"sub lv : lvalue {\n}\nsub Foo::m :method {\n}\nsub p :prototype($) {\n}\n",
+         "lv\tF\t1\t; f\nFoo::m\tF\t3\t; f\np\tF\t5\t; f\n"},
         {"", ""},
     };
     EXPECT_TAGS(perl_tags, "a.pm", cases);
@@ -99,6 +102,10 @@ TEST(JavaTags, PackagesClassesAndTopLevelMethods) {
         {"interface I {\n  void m();\n}\nenum E {\n  A, B\n}\n", ""},
         {"/* class Commented { */\nfinal class Last\n{\n}\n", "Last\tF\t3\t; c\n"},
         {"class extends X {\n}\n", ""},
+        // The parentheses of an annotation are not the method's.
+        {"class A {\n  @SuppressWarnings(\"unchecked\") @Deprecated\n  public void m(int a) {\n  }\n"
+         "  @a.b.C(x = (1)) int n() {\n  }\n  public final <T> T[] toArray(T[] a) {\n  }\n}\n",
+         "A\tF\t1\t; c\nm\tF\t3\t; f\nn\tF\t5\t; f\ntoArray\tF\t7\t; f\n"},
         // Type parameters are not part of the name.
         {"class Pair <K, V extends Comparable<V>> {\n}\n", "Pair\tF\t1\t; c\n"},
     };
@@ -118,9 +125,9 @@ TEST(GoTags, FuncsAndTypes) {
         {"func (r *Reader) Read(p []byte) (int, error) {\n", "Read\tF\t1\t; f\n"},
         {"type Point struct {\n\tX int\n}\n", "Point\tF\t1\t; t\n"},
         {"type (\n\tA int\n)\n", "(\tF\t1\t; t\n"},
-        {"type HandlerFunc func(w Writer)\n", "HandlerFunc func\tF\t1\t; f\n"},
-        // A type line containing "func" takes the func path and ends at the line end.
-        {"type funcval struct {\n\tfn uintptr\n}\n", "funcval struct {\tF\t1\t; f\n"},
+        // The keyword decides: a type line holding "func" is a type.
+        {"type HandlerFunc func(w Writer)\n", "HandlerFunc\tF\t1\t; t\n"},
+        {"type funcval struct {\n\tfn uintptr\n}\n", "funcval\tF\t1\t; t\n"},
         {"type T struct{}\r\n", "T\tF\t1\t; t\n"},
         {"\tfunc indented() {}\nfunc\ttabbed() {}\n", "indented\tF\t1\t; f\ntabbed\tF\t2\t; f\n"},
         // A receiver not closed on its line gives no tag.
