@@ -50,6 +50,44 @@ static ssize_t append_lines(void *, const char *data, size_t size) {
     return (ssize_t)size;
 }
 
+// Every line of a file repeats the file's path after its name; the lines are
+// stored without it (half the memory on a kernel tree), and each file's
+// lines form a segment that puts it back when they are sorted and written.
+static std::vector<LineSegment> g_segments;
+
+static void store_without_path(const char *path) {
+    size_t start = g_segments.empty() ? 0 : g_segments.back().d_end, end = g_lines_length;
+    if (start == end) return;
+    char *text = g_lines;
+    size_t path_length = strlen(path);
+    bool all = text[end - 1] == '\n';
+    for (size_t at = start; all && at < end;) {
+        const char *line = text + at;
+        const char *nl = static_cast<const char *>(memchr(line, '\n', end - at));
+        const char *tab = static_cast<const char *>(memchr(line, '\t', nl - line));
+        all = tab && (size_t)(nl - tab) > path_length + 1 && memcmp(tab + 1, path, path_length) == 0 &&
+              tab[1 + path_length] == '\t';
+        at = nl - text + 1;
+    }
+    if (!all) {
+        g_segments.push_back(LineSegment{end, nullptr, 0});
+        return;
+    }
+    size_t kept = start;
+    for (size_t at = start; at < end;) {
+        char *line = text + at;
+        char *nl = static_cast<char *>(memchr(line, '\n', end - at));
+        size_t head = static_cast<char *>(memchr(line, '\t', nl - line)) - line + 1;
+        size_t rest = nl + 1 - (line + head + path_length);
+        memmove(text + kept, line, head);
+        memmove(text + kept + head, line + head + path_length, rest);
+        kept += head + rest;
+        at = nl - text + 1;
+    }
+    g_lines_length = kept;
+    g_segments.push_back(LineSegment{kept, strdup(path), path_length});
+}
+
 static const int MAX_JOBS = 64;
 
 static bool tags_mode(int mode) { return mode == MODE_MAKE_CTAGS || mode == MODE_CALL_TAGS; }
@@ -97,7 +135,12 @@ static int job_run(FindStream *stream) {
         if (!path) break;
         if (stream && !usable_path(path, true)) continue;
         route_file(path, out);
-        if (out == stdout) fflush(stdout);
+        if (out == stdout) {
+            fflush(stdout);
+        } else {
+            fflush(out);
+            store_without_path(path);
+        }
         progress_step();
         if (draws) progress_show();
     }
@@ -266,14 +309,24 @@ static int finish_output(LineOutput &out) {
 // line is moved. REQUIRES: text has room for one more byte than length.
 static void put_sorted(LineOutput &out, char *text, size_t length) {
     if (length > 0 && text[length - 1] != '\n') text[length++] = '\n';
+    // The last segment takes whatever no file's segment holds.
+    if (g_segments.empty() || g_segments.back().d_end < length) g_segments.push_back(LineSegment{length, nullptr, 0});
+    const LineSegment *segments = g_segments.data();
     size_t n = 0;
-    SortedLine *lines = sort_lines(text, length, &n);
+    SortedLine *lines = sort_lines(text, length, segments, g_segments.size(), &n);
     if (!lines) {
         errno = ENOMEM;
         out.d_failed = -1;
         return;
     }
-    for (size_t i = 0; i < n; ++i) put_bytes(out, lines[i].d_line, lines[i].d_length);
+    for (size_t i = 0; i < n; ++i) {
+        const SortedLine &line = lines[i];
+        const LineSegment &segment = segments[line.d_segment];
+        size_t head = line_head_length(line, segments);
+        put_bytes(out, line.d_line, head);
+        if (segment.d_insert) put_bytes(out, segment.d_insert, segment.d_insert_length);
+        put_bytes(out, line.d_line + head, line.d_length - head);
+    }
     free_sorted_lines(lines, n);
 }
 

@@ -3,19 +3,28 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "big_block.h"
 
-// Sorts the lines through sort_lines and returns them in its order.
-static std::vector<std::string> sorted(const std::string &text) {
+// Sorts the lines through sort_lines and returns them in its order, whole.
+static std::vector<std::string> sorted(const std::string &text, const std::vector<LineSegment> &given = {}) {
+    std::vector<LineSegment> segments = given;
+    if (segments.empty()) segments.push_back(LineSegment{text.size(), nullptr, 0});
     size_t n = 0;
-    SortedLine *lines = sort_lines(text.data(), text.size(), &n);
+    SortedLine *lines = sort_lines(text.data(), text.size(), segments.data(), segments.size(), &n);
     EXPECT_NE(lines, nullptr);
     std::vector<std::string> out;
-    for (size_t i = 0; lines && i < n; ++i) out.emplace_back(lines[i].d_line, lines[i].d_length);
+    for (size_t i = 0; lines && i < n; ++i) {
+        const LineSegment &segment = segments[lines[i].d_segment];
+        size_t head = line_head_length(lines[i], segments.data());
+        std::string line(lines[i].d_line, head);
+        if (segment.d_insert) line.append(segment.d_insert, segment.d_insert_length);
+        out.push_back(line + std::string(lines[i].d_line + head, lines[i].d_length - head));
+    }
     free_sorted_lines(lines, n);
     return out;
 }
@@ -57,13 +66,39 @@ TEST(LineSort, LargeRandomTextWithSharedPrefixesMatchesAComparisonSort) {
     EXPECT_EQ(sorted(text), reference(lines));
 }
 
+// Lines stored without their path, segment by segment, sort as whole lines:
+// paths that are prefixes of each other, names of every length around the
+// key, and a segment that inserts nothing beside ones that do.
+TEST(LineSort, LinesWithoutTheirPathSortAsWholeLines) {
+    std::mt19937 random(11);
+    const char *paths[] = {"./a.c", "./a.cc", "./a.c\x01", "./b/x.h", nullptr};
+    const char *stems[] = {"f", "mmGCVM_L2_CNTL", "mmGCVM_L2_CNTL_0123456789abcdef", "regGCVM_L2_PROTECTION_FAULT_"};
+    std::string text;
+    std::vector<LineSegment> segments;
+    std::vector<std::string> whole;
+    for (int file = 0; file < 200; ++file) {
+        const char *path = paths[random() % 5];
+        for (int k = random() % 60; k > 0; --k) {
+            std::string name = stems[random() % 4];
+            for (int extra = random() % 4; extra > 0; --extra) name += "_xy"[random() % 3];
+            std::string rest = "\t" + std::to_string(random() % 30) + "\t; d\n";
+            whole.push_back(name + "\t" + (path ? path : "./plain.c") + rest);
+            text += path ? name + "\t" + rest : whole.back();
+        }
+        segments.push_back(LineSegment{text.size(), path, path ? strlen(path) : 0});
+    }
+    EXPECT_EQ(sorted(text, segments), reference(whole));
+}
+
 TEST(LineSort, EmptyTextAndAMissingFinalLineFeed) {
     size_t n = 99;
-    SortedLine *lines = sort_lines("", 0, &n);
+    LineSegment none{0, nullptr, 0};
+    SortedLine *lines = sort_lines("", 0, &none, 1, &n);
     EXPECT_NE(lines, nullptr);
     EXPECT_EQ(n, 0u);
     free_sorted_lines(lines, n);
-    EXPECT_EQ(sort_lines("b\na", 3, &n), nullptr);
+    LineSegment three{3, nullptr, 0};
+    EXPECT_EQ(sort_lines("b\na", 3, &three, 1, &n), nullptr);
 }
 
 TEST(BigBlock, GrowsKeepingItsContents) {
