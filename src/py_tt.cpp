@@ -88,9 +88,13 @@ int py_tt_condense(const char *source, int size, char *out) {
             if (!token_seen) {
                 *o++ = c;
                 blank_done = true;
-            } else if (!blank_done) {
-                *o++ = ' ';
-                blank_done = true;
+            } else {
+                if (!blank_done) {
+                    *o++ = ' ';
+                    blank_done = true;
+                }
+                // The rest of the run changes nothing.
+                while (pos + 1 < len && of[(unsigned char)in[pos + 1]] == PY_BLANK) ++pos;
             }
             break;
         case PY_COMMENT: {
