@@ -128,7 +128,7 @@ char *read_all_fd(int fd, int *out_length) {
 // pages, setting up and tearing down a mapping costs more than the copy.
 static const off_t READ_LIMIT = 4 << 20;
 
-int file_buffer_load(FileBuffer *buffer) {
+int file_buffer_read(FileBuffer *buffer) {
     if (!buffer || !buffer->d_path) return -1;
     struct stat st;
     int fd = open_regular(buffer->d_path, &st);
@@ -156,6 +156,12 @@ int file_buffer_load(FileBuffer *buffer) {
     } else if (fd >= 0) {
         close(fd);
     }
+    return -1;
+}
+
+int file_buffer_load(FileBuffer *buffer) {
+    if (file_buffer_read(buffer) == 0) return 0;
+    if (!buffer || !buffer->d_path) return -1;
     int saved = errno;
     fprintf(stderr, "can't open/mmap file %s\n", buffer->d_path);
     errno = saved;

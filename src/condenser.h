@@ -25,7 +25,10 @@ struct FileBuffer {
 };
 
 FileBuffer *file_buffer_new(const char *path);  // zero-filled, d_path set
+// Reads (or maps, when large) the source with a zero byte after it; -1 with
+// errno when it cannot. Load says why on standard error; read is silent.
 int file_buffer_load(FileBuffer *buffer);
+int file_buffer_read(FileBuffer *buffer);
 char *file_buffer_condense(FileBuffer *buffer);
 void file_buffer_free(FileBuffer *buffer);
 // REQUIRES: marks has room for mark_capacity entries; tt_condense never

@@ -1,6 +1,5 @@
 #include "py_tt.h"
 
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -133,11 +132,11 @@ LineMark *py_tt_take_marks(int *count) {
 
 char *py_tt_load(FileBuffer *buffer) {
     if (!buffer) return nullptr;
-    if (!buffer->d_path || access(buffer->d_path, R_OK) != 0) {
+    // Opening is the test of readability: no separate access call per file.
+    if (file_buffer_read(buffer) != 0) {
         fprintf(stderr, "No such file %s\n", buffer->d_path ? buffer->d_path : "");
         return nullptr;
     }
-    if (file_buffer_load(buffer) != 0) return nullptr;
     int size = buffer->d_size > 0 ? buffer->d_size : 0;
     // A literal of one byte (a lone quote) gives two: no byte gives more.
     char *text = static_cast<char *>(malloc((size_t)size * 2 + 2));

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -303,11 +302,11 @@ LineMark *fly_take_marks(int *count, int *capacity) {
 
 char *fly_load(FileBuffer *buffer) {
     if (!buffer) return nullptr;
-    if (!buffer->d_path || access(buffer->d_path, R_OK) != 0) {
+    // Opening is the test of readability: no separate access call per file.
+    if (file_buffer_read(buffer) != 0) {
         fprintf(stderr, "No such file %s\n", buffer->d_path ? buffer->d_path : "");
         return nullptr;
     }
-    if (file_buffer_load(buffer) != 0) return nullptr;
     int size = buffer->d_size > 0 ? buffer->d_size : 0;
     // No source byte gives more than three bytes of text; one or two zeros end it.
     char *text = static_cast<char *>(malloc((size_t)size * 4 + 4));
