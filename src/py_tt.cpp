@@ -1,6 +1,5 @@
 #include "py_tt.h"
 
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
