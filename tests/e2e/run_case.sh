@@ -4,7 +4,8 @@
 #   name     invocation name beside the binary (default zephyr-elk)
 #   stdin    standard input (default /dev/null)
 #   fixture  names of shared folders under tests/e2e/fixtures, one a line,
-#            copied into the fresh working directory first
+#            copied into the fresh working directory first (or into the
+#            subdirectory named after the folder on its line)
 #   tree/    copied into the working directory after the fixtures
 #   setup    shell lines run in the working directory before the program
 #   stdout, stderr, status   expected; a missing stdout/stderr means empty,
@@ -18,8 +19,10 @@ trap 'rm -rf "$tmp"' EXIT
 mkdir -p "$tmp/work" "$tmp/home"
 fixtures=$(cd "$(dirname "$0")/fixtures" 2>/dev/null && pwd)
 if [ -f "$case/fixture" ]; then
-    while read -r fixture; do
-        [ -n "$fixture" ] && cp -a "$fixtures/$fixture/." "$tmp/work/"
+    while read -r fixture into; do
+        [ -n "$fixture" ] || continue
+        mkdir -p "$tmp/work/${into:-.}"
+        cp -a "$fixtures/$fixture/." "$tmp/work/${into:-.}/"
     done < "$case/fixture"
 fi
 [ -d "$case/tree" ] && cp -a "$case/tree/." "$tmp/work/"
