@@ -11,6 +11,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "env.h"
 #include "string_array.h"
@@ -353,18 +356,61 @@ struct ByteRules {
     // Bytes whose only rule outside literals is to be copied and to clear
     // the blank and line-start flags: words, and punctuation without a rule
     // of its own. A run of them is copied at once.
-    bool d_plain[256];
+    bool d_plain_stop[256];    // bytes a run of them stops at
     bool d_literal_stop[256];  // bytes a literal's run of plain bytes stops at
-    ByteRules() : d_plain(), d_literal_stop() {
-        for (int c = 0; c < 256; ++c) d_plain[c] = true;
+    ByteRules() : d_plain_stop(), d_literal_stop() {
         for (char c : {' ', '\t', '\r', '\n', '\'', '"', '(', ')', '/', ';', '{', '}', '#'})
-            d_plain[(unsigned char)c] = false;
+            d_plain_stop[(unsigned char)c] = true;
         for (char c : {'\'', '"', '\n', '\r'}) d_literal_stop[(unsigned char)c] = true;
     }
 };
 static const ByteRules g_rules;
 
-static inline bool is_plain_byte(char c) { return g_rules.d_plain[(unsigned char)c]; }
+static inline bool is_plain_byte(char c) { return !g_rules.d_plain_stop[(unsigned char)c]; }
+
+#ifdef __SSE2__
+// Lanes of x that may stop a run of plain bytes: every byte the rules name,
+// and the other bytes up to the blank, which the caller looks up itself.
+static inline int plain_stops(__m128i x) {
+    __m128i hit = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(' ')), x);
+    for (char c : {'\'', '"', '(', ')', '/', ';', '{', '}', '#'})
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, _mm_set1_epi8(c)));
+    return _mm_movemask_epi8(hit);
+}
+
+// Lanes of x that may stop a literal's run: the quotes and the line ends.
+static inline int literal_stops(__m128i x) {
+    __m128i hit = _mm_cmpeq_epi8(x, _mm_set1_epi8('\''));
+    for (char c : {'"', '\n', '\r'}) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, _mm_set1_epi8(c)));
+    return _mm_movemask_epi8(hit);
+}
+#endif
+
+// Copies the run of bytes from pos that the table does not stop, to out;
+// returns where the run ends. Sixteen bytes are looked at and stored at a
+// time while sixteen remain: out has room, as no source byte gives more
+// than two bytes of text and out holds two per source byte.
+template <bool IN_LITERAL>
+static inline int copy_run(const char *in, int pos, int len, char *out) {
+    const bool *stop_table = IN_LITERAL ? g_rules.d_literal_stop : g_rules.d_plain_stop;
+    int start = pos;
+#ifdef __SSE2__
+    while (pos + 16 <= len) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + pos));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + (pos - start)), x);
+        int mask = IN_LITERAL ? literal_stops(x) : plain_stops(x);
+        if (!mask) {
+            pos += 16;
+            continue;
+        }
+        pos += __builtin_ctz(mask);
+        if (stop_table[(unsigned char)in[pos]]) return pos;
+        ++pos;
+    }
+#endif
+    for (; pos < len && !stop_table[(unsigned char)in[pos]]; ++pos) out[pos - start] = in[pos];
+    return pos;
+}
 
 int tt_condense(const char *source, int size, char *out, LineMark *marks, int mark_capacity) {
     // The pass works on a local copy of the state: stores through the output
@@ -385,9 +431,7 @@ int tt_condense(const char *source, int size, char *out, LineMark *marks, int ma
         char b = source[tt.d_pos];
         if (tt.d_in_literal && !g_rules.d_literal_stop[(unsigned char)b]) {
             // Inside a literal only quotes and line ends need the rules below.
-            int end = tt.d_pos + 1;
-            while (end < tt.d_in_len && !g_rules.d_literal_stop[(unsigned char)source[end]]) ++end;
-            memcpy(tt.d_out + tt.d_out_len, source + tt.d_pos, end - tt.d_pos);
+            int end = copy_run<true>(source, tt.d_pos, tt.d_in_len, tt.d_out + tt.d_out_len);
             tt.d_out_len += end - tt.d_pos;
             tt.d_pos = end - 1;
             continue;
@@ -395,9 +439,7 @@ int tt_condense(const char *source, int size, char *out, LineMark *marks, int ma
         if (!tt.d_in_literal && is_plain_byte(b)) {
             // A run of plain bytes is copied at once: each would take the
             // last branch of the byte rules and change the same three flags.
-            int end = tt.d_pos + 1;
-            while (end < tt.d_in_len && is_plain_byte(source[end])) ++end;
-            memcpy(tt.d_out + tt.d_out_len, source + tt.d_pos, end - tt.d_pos);
+            int end = copy_run<false>(source, tt.d_pos, tt.d_in_len, tt.d_out + tt.d_out_len);
             tt.d_out_len += end - tt.d_pos;
             tt.d_pos = end - 1;
             tt.d_line_fresh = tt.d_blank_done = tt.d_at_line_start = false;
