@@ -1,8 +1,12 @@
 #include "statement.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <initializer_list>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "classify.h"
 #include "condenser.h"
@@ -18,6 +22,26 @@ struct SplitTable {
     }
 };
 static const SplitTable g_split;
+
+// The first byte from p the splitter must look at. Whole aligned blocks of
+// sixteen are read, which never cross a page; one may read past the zero
+// that ends the text, so this one scan goes without address checks.
+__attribute__((no_sanitize_address)) static char *next_special(char *p) {
+#ifdef __SSE2__
+    for (; (uintptr_t)p & 15; ++p)
+        if (g_split.d_special[(unsigned char)*p]) return p;
+    for (;; p += 16) {
+        __m128i x = _mm_load_si128(reinterpret_cast<const __m128i *>(p));
+        __m128i hit = _mm_cmpeq_epi8(x, _mm_setzero_si128());
+        for (char c : {'\'', '"', '(', ')', '\n', '{', '}', ';'})
+            hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, _mm_set1_epi8(c)));
+        if (int mask = _mm_movemask_epi8(hit)) return p + __builtin_ctz(mask);
+    }
+#else
+    while (!g_split.d_special[(unsigned char)*p]) ++p;
+    return p;
+#endif
+}
 
 // Returns the byte after the literal that opens at quote, or the position of
 // the text's terminating zero when the literal is never closed. A literal
@@ -46,7 +70,7 @@ char split_statement(char **position, char **statement) {
     if (!p) return 0;
     int parens = 0;
     for (;;) {
-        while (!g_split.d_special[(unsigned char)*p]) ++p;
+        p = next_special(p);
         char c = *p;
         switch (c) {
         case 0:
