@@ -13,6 +13,7 @@
 #include <initializer_list>
 #ifdef __SSE2__
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 #include "env.h"
@@ -351,26 +352,44 @@ static inline bool continued_line(const TtState &tt, int pos) {
     return p >= 0 && tt.d_in[p] == '\\';
 }
 
+// Byte classes of the pass outside literals, one rule each.
+enum : unsigned char { TT_PLAIN, TT_BLANK, TT_CR, TT_LINE_FEED, TT_QUOTE, TT_OPEN, TT_CLOSE, TT_SLASH, TT_OTHER };
+
 // Byte tables of the pass.
 struct ByteRules {
-    // Bytes whose only rule outside literals is to be copied and to clear
-    // the blank and line-start flags: words, and punctuation without a rule
-    // of its own. A run of them is copied at once.
-    bool d_plain_stop[256];    // bytes a run of them stops at
+    // TT_PLAIN: bytes whose only rule outside literals is to be copied and
+    // to clear the blank and line-start flags: words, and punctuation
+    // without a rule of its own. A run of them is copied at once.
+    unsigned char d_class[256];
     bool d_literal_stop[256];  // bytes a literal's run of plain bytes stops at
-    ByteRules() : d_plain_stop(), d_literal_stop() {
-        for (char c : {' ', '\t', '\r', '\n', '\'', '"', '(', ')', '/', ';', '{', '}', '#'})
-            d_plain_stop[(unsigned char)c] = true;
+    ByteRules() : d_class(), d_literal_stop() {
+        d_class[(unsigned char)' '] = d_class[(unsigned char)'\t'] = TT_BLANK;
+        d_class[(unsigned char)'\r'] = TT_CR;
+        d_class[(unsigned char)'\n'] = TT_LINE_FEED;
+        d_class[(unsigned char)'\''] = d_class[(unsigned char)'"'] = TT_QUOTE;
+        d_class[(unsigned char)'('] = TT_OPEN;
+        d_class[(unsigned char)')'] = TT_CLOSE;
+        d_class[(unsigned char)'/'] = TT_SLASH;
+        for (char c : {';', '{', '}', '#'}) d_class[(unsigned char)c] = TT_OTHER;
         for (char c : {'\'', '"', '\n', '\r'}) d_literal_stop[(unsigned char)c] = true;
     }
 };
 static const ByteRules g_rules;
 
-static inline bool is_plain_byte(char c) { return !g_rules.d_plain_stop[(unsigned char)c]; }
+static inline bool is_plain_byte(char c) { return g_rules.d_class[(unsigned char)c] == TT_PLAIN; }
+
+// Where runs of plain bytes end: a mask over a block of 64 source bytes,
+// made once and used by every run in the block.
+struct RunScan {
+    const char *d_in;
+    int d_in_len;
+    int d_block;      // first byte of the block
+    uint64_t d_mask;  // bit k: byte d_block + k may end a run
+};
 
 #ifdef __SSE2__
-// Lanes of x that may stop a run of plain bytes: every byte the rules name,
-// and the other bytes up to the blank, which the caller looks up itself.
+// Lanes of x that may end a run of plain bytes: every byte with a rule of
+// its own, and the other bytes up to the blank, which are looked up again.
 static inline int plain_stops(__m128i x) {
     __m128i hit = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(' ')), x);
     for (char c : {'\'', '"', '(', ')', '/', ';', '{', '}', '#'})
@@ -384,32 +403,121 @@ static inline int literal_stops(__m128i x) {
     for (char c : {'"', '\n', '\r'}) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, _mm_set1_epi8(c)));
     return _mm_movemask_epi8(hit);
 }
+
+static uint64_t plain_mask_sse2(const char *p) {
+    uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k)
+        mask |= (uint64_t)(unsigned)plain_stops(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k)))
+                << (16 * k);
+    return mask;
+}
+
+// The same mask, exact, by two table lookups per byte: one on the low and
+// one on the high half; a byte stops a run when the two entries share a bit.
+// Bit 0: tab, LF, CR; bit 1: the blank, '"', '#', '\'', '(', ')', '/';
+// bit 2: ';'; bit 3: '{', '}'.
+__attribute__((target("ssse3"))) static uint64_t plain_mask_ssse3(const char *p) {
+    const __m128i low_bits = _mm_setr_epi8(2, 0, 2, 2, 0, 0, 0, 2, 2, 3, 1, 12, 0, 9, 0, 2);
+    const __m128i high_bits = _mm_setr_epi8(1, 0, 2, 4, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m128i nibble = _mm_set1_epi8(0x0f);
+    uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16 * k));
+        __m128i low = _mm_shuffle_epi8(low_bits, _mm_and_si128(x, nibble));
+        __m128i high = _mm_shuffle_epi8(high_bits, _mm_and_si128(_mm_srli_epi16(x, 4), nibble));
+        __m128i none = _mm_cmpeq_epi8(_mm_and_si128(low, high), _mm_setzero_si128());
+        mask |= (uint64_t)(unsigned)(~_mm_movemask_epi8(none) & 0xffff) << (16 * k);
+    }
+    return mask;
+}
+
+typedef uint64_t (*PlainMask)(const char *);
+static PlainMask choose_plain_mask() {
+    // Static initialisers may run before the processor's features are read.
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3") ? plain_mask_ssse3 : plain_mask_sse2;
+}
+static const PlainMask plain_mask = choose_plain_mask();
 #endif
 
-// Copies the run of bytes from pos that the table does not stop, to out;
-// returns where the run ends. Sixteen bytes are looked at and stored at a
-// time while sixteen remain: out has room, as no source byte gives more
-// than two bytes of text and out holds two per source byte.
-template <bool IN_LITERAL>
-static inline int copy_run(const char *in, int pos, int len, char *out) {
-    const bool *stop_table = IN_LITERAL ? g_rules.d_literal_stop : g_rules.d_plain_stop;
+// The end of the run of plain bytes that goes on at pos.
+static inline int plain_run_end(RunScan &scan, int pos) {
+#ifdef __SSE2__
+    for (;;) {
+        if (pos < scan.d_block || pos - scan.d_block >= 64) {
+            if (pos + 64 > scan.d_in_len) break;
+            scan.d_block = pos;
+            scan.d_mask = plain_mask(scan.d_in + pos);
+        }
+        uint64_t rest = scan.d_mask >> (pos - scan.d_block);
+        if (!rest) {
+            pos = scan.d_block + 64;
+            continue;
+        }
+        pos += __builtin_ctzll(rest);
+        if (!is_plain_byte(scan.d_in[pos])) return pos;
+        ++pos;
+    }
+#endif
+    while (pos < scan.d_in_len && is_plain_byte(scan.d_in[pos])) ++pos;
+    return pos;
+}
+
+// Copies n source bytes to out. Where sixteen source bytes remain, a short
+// run is copied as one block of sixteen: out has room, as no source byte
+// gives more than two bytes of text and out holds two per source byte.
+static inline void copy_bytes(char *out, const char *in, int n, int avail) {
+#ifdef __SSE2__
+    if (n <= 16 && avail >= 16) {
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_loadu_si128(reinterpret_cast<const __m128i *>(in)));
+        return;
+    }
+#endif
+    memcpy(out, in, n);
+}
+
+// Copies the run of a literal's bytes from pos to out; returns where the run
+// ends. Sixteen bytes are looked at and stored at a time while sixteen
+// remain, with room in out as above.
+static inline int copy_literal_run(const char *in, int pos, int len, char *out) {
     int start = pos;
 #ifdef __SSE2__
     while (pos + 16 <= len) {
         __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + pos));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out + (pos - start)), x);
-        int mask = IN_LITERAL ? literal_stops(x) : plain_stops(x);
+        int mask = literal_stops(x);
         if (!mask) {
             pos += 16;
             continue;
         }
-        pos += __builtin_ctz(mask);
-        if (stop_table[(unsigned char)in[pos]]) return pos;
-        ++pos;
+        return pos + __builtin_ctz(mask);
     }
 #endif
-    for (; pos < len && !stop_table[(unsigned char)in[pos]]; ++pos) out[pos - start] = in[pos];
+    for (; pos < len && !g_rules.d_literal_stop[(unsigned char)in[pos]]; ++pos) out[pos - start] = in[pos];
     return pos;
+}
+
+// One byte inside a literal, at d_pos.
+static inline void tt_literal_byte(TtState &tt, char b) {
+    if (!g_rules.d_literal_stop[(unsigned char)b]) {
+        // Inside a literal only quotes and line ends need the rules below.
+        int end = copy_literal_run(tt.d_in, tt.d_pos, tt.d_in_len, tt.d_out + tt.d_out_len);
+        tt.d_out_len += end - tt.d_pos;
+        tt.d_pos = end - 1;
+        return;
+    }
+    // A CR LF line end is taken as LF alone; a lone CR is copied.
+    if (b == '\r') {
+        if (tt.d_in[tt.d_pos + 1] != '\n') tt_put(tt, b);
+        return;
+    }
+    if (b == '\n') {
+        ++tt.d_line;
+        if (continued_line(tt, tt.d_pos)) tt_drop_backslash(tt);
+        return;
+    }
+    // The closing quote is written as any other byte.
+    if (!tt_literal(tt, b)) tt_other(tt, b);
 }
 
 int tt_condense(const char *source, int size, char *out, LineMark *marks, int mark_capacity) {
@@ -427,54 +535,62 @@ int tt_condense(const char *source, int size, char *out, LineMark *marks, int ma
         tt.d_line = 1;
     }
     tt.d_in_len = source[size - 1] == '\n' ? size - 1 : size;
+    RunScan scan = {source, tt.d_in_len, -64, 0};
     for (; tt.d_pos < tt.d_in_len; ++tt.d_pos) {
         char b = source[tt.d_pos];
-        if (tt.d_in_literal && !g_rules.d_literal_stop[(unsigned char)b]) {
-            // Inside a literal only quotes and line ends need the rules below.
-            int end = copy_run<true>(source, tt.d_pos, tt.d_in_len, tt.d_out + tt.d_out_len);
-            tt.d_out_len += end - tt.d_pos;
-            tt.d_pos = end - 1;
+        if (tt.d_in_literal) {
+            tt_literal_byte(tt, b);
             continue;
         }
-        if (!tt.d_in_literal && is_plain_byte(b)) {
-            // A run of plain bytes is copied at once: each would take the
-            // last branch of the byte rules and change the same three flags.
-            int end = copy_run<false>(source, tt.d_pos, tt.d_in_len, tt.d_out + tt.d_out_len);
+        switch (g_rules.d_class[(unsigned char)b]) {
+        case TT_PLAIN: {
+            // Each byte of the run would take the last of the byte rules and
+            // change the same three flags.
+            int end = plain_run_end(scan, tt.d_pos + 1);
+            copy_bytes(tt.d_out + tt.d_out_len, source + tt.d_pos, end - tt.d_pos, tt.d_in_len - tt.d_pos);
             tt.d_out_len += end - tt.d_pos;
             tt.d_pos = end - 1;
             tt.d_line_fresh = tt.d_blank_done = tt.d_at_line_start = false;
-            continue;
+            break;
         }
-        if ((b == ' ' || b == '\t') && !tt.d_in_literal) {
+        case TT_BLANK:
             // After the first blank of a run the others change nothing.
             while (tt.d_pos + 1 < tt.d_in_len && (source[tt.d_pos + 1] == ' ' || source[tt.d_pos + 1] == '\t'))
                 ++tt.d_pos;
             tt_space(tt, ' ');
-            continue;
-        }
-        // A CR LF line end condenses as LF alone; a lone CR is a blank.
-        if (b == '\r' && source[tt.d_pos + 1] == '\n') continue;
-        if (b == '\n') ++tt.d_line;
-        if ((b == '\'' || b == '"') && tt_literal(tt, b)) continue;
-        if (tt.d_in_literal) {
-            if (b != '\n') tt_put(tt, b);
-            else if (continued_line(tt, tt.d_pos)) tt_drop_backslash(tt);
-            continue;
-        }
-        if (b == '\n' && continued_line(tt, tt.d_pos)) {
-            if (tt.d_in_directive) {
+            break;
+        case TT_CR:
+            // A CR LF line end condenses as LF alone; a lone CR is a blank.
+            if (source[tt.d_pos + 1] != '\n') tt_space(tt, ' ');
+            break;
+        case TT_LINE_FEED:
+            ++tt.d_line;
+            if (!continued_line(tt, tt.d_pos)) {
+                tt_space(tt, '\n');
+            } else if (tt.d_in_directive) {
                 tt_put(tt, '\n');
                 tt_mark(tt, tt.d_line - 1);
             } else {
                 tt_drop_backslash(tt);
             }
-            continue;
+            break;
+        case TT_QUOTE:
+            tt_literal(tt, b);
+            break;
+        case TT_OPEN:
+            ++tt.d_paren_depth;
+            tt_other(tt, b);
+            break;
+        case TT_CLOSE:
+            if (tt.d_paren_depth > 0) --tt.d_paren_depth;
+            tt_other(tt, b);
+            break;
+        case TT_SLASH:
+            if (!tt_comment(tt)) tt_other(tt, b);
+            break;
+        default:
+            tt_other(tt, b);
         }
-        if (b == '(') ++tt.d_paren_depth;
-        else if (b == ')' && tt.d_paren_depth > 0) --tt.d_paren_depth;
-        else if (b == '/' && tt_comment(tt)) continue;
-        if (b == ' ' || b == '\t' || b == '\n' || b == '\r') tt_space(tt, b == '\r' ? ' ' : b);
-        else tt_other(tt, b);
     }
     return tt.d_out_len;
 }
