@@ -6,6 +6,7 @@
 #include <initializer_list>
 #ifdef __SSE2__
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 #include "classify.h"
@@ -24,19 +25,53 @@ struct SplitTable {
 static const SplitTable g_split;
 
 // The first byte from p the splitter must look at. Whole aligned blocks of
-// sixteen are read, which never cross a page; one may read past the zero
-// that ends the text, so this one scan goes without address checks.
-__attribute__((no_sanitize_address)) static char *next_special(char *p) {
+// sixteen are read, which never cross a page; the first may begin before p
+// and one may read past the zero that ends the text, so this one scan goes
+// without address checks.
 #ifdef __SSE2__
-    for (; (uintptr_t)p & 15; ++p)
-        if (g_split.d_special[(unsigned char)*p]) return p;
-    for (;; p += 16) {
-        __m128i x = _mm_load_si128(reinterpret_cast<const __m128i *>(p));
-        __m128i hit = _mm_cmpeq_epi8(x, _mm_setzero_si128());
-        for (char c : {'\'', '"', '(', ')', '\n', '{', '}', ';'})
-            hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, _mm_set1_epi8(c)));
-        if (int mask = _mm_movemask_epi8(hit)) return p + __builtin_ctz(mask);
+__attribute__((no_sanitize_address)) static inline int special_lanes(const char *block) {
+    __m128i x = _mm_load_si128(reinterpret_cast<const __m128i *>(block));
+    __m128i hit = _mm_cmpeq_epi8(x, _mm_setzero_si128());
+    for (char c : {'\'', '"', '(', ')', '\n', '{', '}', ';'})
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, _mm_set1_epi8(c)));
+    return _mm_movemask_epi8(hit);
+}
+// The same lanes by two table lookups per byte, on the low and the high
+// half; a byte is special when the two entries share a bit. Bit 0: the
+// zero and LF; bit 1: '"', '\'', '(', ')'; bit 2: ';'; bit 3: '{', '}'.
+__attribute__((no_sanitize_address, target("ssse3"))) static char *next_special_ssse3(char *p) {
+    const __m128i low_bits = _mm_setr_epi8(1, 0, 2, 0, 0, 0, 0, 2, 2, 2, 1, 12, 0, 8, 0, 0);
+    const __m128i high_bits = _mm_setr_epi8(1, 0, 2, 4, 0, 0, 0, 8, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m128i nibble = _mm_set1_epi8(0x0f);
+    int skip = (int)((uintptr_t)p & 15);
+    char *block = p - skip;
+    for (;; block += 16) {
+        __m128i x = _mm_load_si128(reinterpret_cast<const __m128i *>(block));
+        __m128i low = _mm_shuffle_epi8(low_bits, _mm_and_si128(x, nibble));
+        __m128i high = _mm_shuffle_epi8(high_bits, _mm_and_si128(_mm_srli_epi16(x, 4), nibble));
+        int mask = ~_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(low, high), _mm_setzero_si128())) & 0xffff;
+        mask = (mask >> skip) << skip;
+        skip = 0;
+        if (mask) return block + __builtin_ctz(mask);
     }
+}
+
+static bool has_ssse3() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("ssse3");
+}
+static const bool g_ssse3 = has_ssse3();
+#endif
+
+static inline char *next_special(char *p) {
+#ifdef __SSE2__
+    if (g_ssse3) return next_special_ssse3(p);
+    int skip = (int)((uintptr_t)p & 15);
+    char *block = p - skip;
+    int mask = special_lanes(block) >> skip;
+    if (mask) return p + __builtin_ctz(mask);
+    for (block += 16;; block += 16)
+        if ((mask = special_lanes(block)) != 0) return block + __builtin_ctz(mask);
 #else
     while (!g_split.d_special[(unsigned char)*p]) ++p;
     return p;
