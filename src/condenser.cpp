@@ -319,8 +319,26 @@ static inline bool tt_comment(TtState &tt) {
     int pos = tt.d_pos, len = tt.d_in_len;
     if (in[pos] != '/' || pos + 1 >= len) return false;
     if (in[pos + 1] == '*') {
-        // From star to star, counting the lines passed over.
         const char *p = in + pos + 2, *end = in + len;
+#ifdef __SSE2__
+        // Sixteen bytes at a time: a star with a slash after it, and the
+        // line feeds before it.
+        for (; end - p >= 17; p += 16) {
+            __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1));
+            unsigned close = (unsigned)_mm_movemask_epi8(
+                _mm_and_si128(_mm_cmpeq_epi8(here, _mm_set1_epi8('*')), _mm_cmpeq_epi8(next, _mm_set1_epi8('/'))));
+            unsigned feeds = (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(here, _mm_set1_epi8('\n')));
+            if (close) {
+                int k = __builtin_ctz(close);
+                tt.d_line += __builtin_popcount(feeds & ((1u << k) - 1));
+                tt.d_pos = (int)(p + k + 1 - in);
+                return true;
+            }
+            tt.d_line += __builtin_popcount(feeds);
+        }
+#endif
+        // From star to star, counting the lines passed over.
         for (;;) {
             const char *star = static_cast<const char *>(memchr(p, '*', end - p));
             if (!star || star + 1 >= end) {
@@ -463,13 +481,16 @@ static inline int plain_run_end(RunScan &scan, int pos) {
     return pos;
 }
 
-// Copies n source bytes to out. Where sixteen source bytes remain, a short
-// run is copied as one block of sixteen: out has room, as no source byte
+// Copies n source bytes to out. Where 32 source bytes remain, a short run
+// is copied as one or two blocks of sixteen: out has room, as no source byte
 // gives more than two bytes of text and out holds two per source byte.
 static inline void copy_bytes(char *out, const char *in, int n, int avail) {
 #ifdef __SSE2__
-    if (n <= 16 && avail >= 16) {
+    if (n <= 32 && avail >= 32) {
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_loadu_si128(reinterpret_cast<const __m128i *>(in)));
+        if (n > 16)
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 16),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + 16)));
         return;
     }
 #endif
@@ -543,16 +564,26 @@ int tt_condense(const char *source, int size, char *out, LineMark *marks, int ma
             continue;
         }
         switch (g_rules.d_class[(unsigned char)b]) {
-        case TT_PLAIN: {
+        case TT_PLAIN:
             // Each byte of the run would take the last of the byte rules and
             // change the same three flags.
-            int end = plain_run_end(scan, tt.d_pos + 1);
-            copy_bytes(tt.d_out + tt.d_out_len, source + tt.d_pos, end - tt.d_pos, tt.d_in_len - tt.d_pos);
-            tt.d_out_len += end - tt.d_pos;
-            tt.d_pos = end - 1;
+            for (;;) {
+                int end = plain_run_end(scan, tt.d_pos + 1);
+                copy_bytes(tt.d_out + tt.d_out_len, source + tt.d_pos, end - tt.d_pos, tt.d_in_len - tt.d_pos);
+                tt.d_out_len += end - tt.d_pos;
+                // One blank between two runs is written as the blank rule
+                // writes it after a run, and the next run goes on.
+                if ((source[end] == ' ' || source[end] == '\t') && end + 1 < tt.d_in_len &&
+                    is_plain_byte(source[end + 1])) {
+                    tt_put(tt, ' ');
+                    tt.d_pos = end + 1;
+                    continue;
+                }
+                tt.d_pos = end - 1;
+                break;
+            }
             tt.d_line_fresh = tt.d_blank_done = tt.d_at_line_start = false;
             break;
-        }
         case TT_BLANK:
             // After the first blank of a run the others change nothing.
             while (tt.d_pos + 1 < tt.d_in_len && (source[tt.d_pos + 1] == ' ' || source[tt.d_pos + 1] == '\t'))
@@ -567,6 +598,9 @@ int tt_condense(const char *source, int size, char *out, LineMark *marks, int ma
             ++tt.d_line;
             if (!continued_line(tt, tt.d_pos)) {
                 tt_space(tt, '\n');
+                // The blank is done: the indent of the next line changes nothing.
+                while (tt.d_pos + 1 < tt.d_in_len && (source[tt.d_pos + 1] == ' ' || source[tt.d_pos + 1] == '\t'))
+                    ++tt.d_pos;
             } else if (tt.d_in_directive) {
                 tt_put(tt, '\n');
                 tt_mark(tt, tt.d_line - 1);
