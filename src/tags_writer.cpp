@@ -55,18 +55,30 @@ static ssize_t append_lines(void *, const char *data, size_t size) {
 // lines form a segment that puts it back when they are sorted and written.
 static std::vector<LineSegment> g_segments;
 
+// Where each line of the file being stored has its first tab and its end,
+// kept between files so that its room is taken once.
+static std::vector<size_t> g_line_cuts;
+
 static void store_without_path(const char *path) {
     size_t start = g_segments.empty() ? 0 : g_segments.back().d_end, end = g_lines_length;
     if (start == end) return;
     char *text = g_lines;
     size_t path_length = strlen(path);
     bool all = text[end - 1] == '\n';
+    g_line_cuts.clear();
     for (size_t at = start; all && at < end;) {
         const char *line = text + at;
-        const char *nl = static_cast<const char *>(memchr(line, '\n', end - at));
-        const char *tab = static_cast<const char *>(memchr(line, '\t', nl - line));
-        all = tab && (size_t)(nl - tab) > path_length + 1 && memcmp(tab + 1, path, path_length) == 0 &&
-              tab[1 + path_length] == '\t';
+        const char *tab = line;
+        while (tab < text + end && *tab != '\t' && *tab != '\n') ++tab;
+        // The path and its tab stand right after the name; a path holds no
+        // line feed, so a match cannot pass the line's end.
+        all = tab < text + end && *tab == '\t' && (size_t)(text + end - tab) > path_length + 1 &&
+              memcmp(tab + 1, path, path_length) == 0 && tab[1 + path_length] == '\t';
+        if (!all) break;
+        const char *after = tab + 2 + path_length;
+        const char *nl = static_cast<const char *>(memchr(after, '\n', text + end - after));
+        g_line_cuts.push_back(tab - text);
+        g_line_cuts.push_back(nl - text);
         at = nl - text + 1;
     }
     if (!all) {
@@ -74,15 +86,12 @@ static void store_without_path(const char *path) {
         return;
     }
     size_t kept = start;
-    for (size_t at = start; at < end;) {
-        char *line = text + at;
-        char *nl = static_cast<char *>(memchr(line, '\n', end - at));
-        size_t head = static_cast<char *>(memchr(line, '\t', nl - line)) - line + 1;
-        size_t rest = nl + 1 - (line + head + path_length);
-        memmove(text + kept, line, head);
-        memmove(text + kept + head, line + head + path_length, rest);
+    for (size_t k = 0, at = start; k < g_line_cuts.size(); k += 2) {
+        size_t head = g_line_cuts[k] + 1 - at, rest = g_line_cuts[k + 1] + 1 - (g_line_cuts[k] + 1 + path_length);
+        memmove(text + kept, text + at, head);
+        memmove(text + kept + head, text + at + head + path_length, rest);
         kept += head + rest;
-        at = nl - text + 1;
+        at = g_line_cuts[k + 1] + 1;
     }
     g_lines_length = kept;
     g_segments.push_back(LineSegment{kept, strdup(path), path_length});
