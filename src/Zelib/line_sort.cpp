@@ -1,6 +1,7 @@
 #include "line_sort.h"
 
 #include <algorithm>
+#include <vector>
 #include <cstring>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -94,69 +95,80 @@ static void whole_line_key(const SortedLine &line, const LineSegment *segments, 
     line_key(bytes, n, n, key);
 }
 
-static size_t whole_length(const SortedLine &line, const LineSegment *segments) {
-    const LineSegment &segment = segments[line.d_segment];
-    return line.d_length + (segment.d_insert ? segment.d_insert_length : 0);
+// True when a line ends within the sixteen bytes of its keys.
+static inline bool key_ends_line(const SortedLine &s) {
+    // A byte is the line feed where the same byte of key ^ repeated '\n' is 0.
+    const uint64_t ones = 0x0101010101010101ULL, highs = 0x8080808080808080ULL, feeds = ones * '\n';
+    for (uint64_t word : s.d_key) {
+        uint64_t x = word ^ feeds;
+        if ((x - ones) & ~x & highs) return true;
+    }
+    return false;
 }
 
-// Orders records whose whole lines share their first `base` bytes and whose
-// keys hold the sixteen bytes from there.
-struct LessFrom {
-    size_t d_base;
+static inline bool key_less(const SortedLine &a, const SortedLine &b) {
+    return a.d_key[0] != b.d_key[0] ? a.d_key[0] < b.d_key[0] : a.d_key[1] < b.d_key[1];
+}
+
+static inline bool same_keys(const SortedLine &a, const SortedLine &b) {
+    return a.d_key[0] == b.d_key[0] && a.d_key[1] == b.d_key[1];
+}
+
+// What the sort reads besides the records: the segments, and each inserted
+// field's place in the byte order of all of them (with its tab after it),
+// equal fields in the same place.
+struct SortContext {
     const LineSegment *d_segments;
-    bool operator()(const SortedLine &a, const SortedLine &b) const {
-        if (a.d_key[0] != b.d_key[0]) return a.d_key[0] < b.d_key[0];
-        if (a.d_key[1] != b.d_key[1]) return a.d_key[1] < b.d_key[1];
-        // Sixteen more bytes are equal; lines that end within them are equal.
-        size_t from = d_base + 16;
-        if (whole_length(a, d_segments) <= from || whole_length(b, d_segments) <= from) return false;
-        const char *insert_a = d_segments[a.d_segment].d_insert, *insert_b = d_segments[b.d_segment].d_insert;
-        if (!insert_a && !insert_b) return line_less(a.d_line + from, b.d_line + from);
-        // Still within both names (no tab yet), the stored bytes are the line's.
-        if (insert_a && insert_b && !memchr(a.d_line, '\t', from) && !memchr(b.d_line, '\t', from)) {
-            const char *x = a.d_line + from, *y = b.d_line + from;
-            while (*x == *y && *x != '\t' && *x != '\n') {
-                ++x;
-                ++y;
-            }
-            if (*x != *y || *x == '\n') return (unsigned char)*x < (unsigned char)*y;
-            // The same name: the inserted fields, then the rest of the lines.
-            size_t length_a = d_segments[a.d_segment].d_insert_length;
-            size_t length_b = d_segments[b.d_segment].d_insert_length;
-            int order = memcmp(insert_a, insert_b, std::min(length_a, length_b));
-            if (order != 0 || length_a != length_b) {
-                if (order != 0) return order < 0;
-                // One field is a prefix of the other: the next byte decides.
-                return length_a < length_b ? (unsigned char)x[1] < (unsigned char)insert_b[length_a]
-                                           : (unsigned char)insert_a[length_b] < (unsigned char)y[1];
-            }
-            return line_less(x + 1, y + 1);
-        }
-        for (;; from += 64) {
-            char x[64], y[64];
-            size_t nx = whole_line_bytes(a, d_segments, from, x, 64);
-            size_t ny = whole_line_bytes(b, d_segments, from, y, 64);
-            for (size_t i = 0; i < std::min(nx, ny); ++i) {
-                if (x[i] != y[i]) return (unsigned char)x[i] < (unsigned char)y[i];
-                if (x[i] == '\n') return false;
-            }
-            if (nx != ny || nx < 64) return nx < ny;
-        }
-    }
+    std::vector<uint32_t> d_rank;
 };
 
+// True when every line of the group has its field put back and the bytes
+// the group shares reach past the name's tab: the lines then go by their
+// fields' rank, and lines with the same field by what follows it. (No field
+// holds a tab or a line feed, so field + tab orders as the rest of the line.)
+static bool sort_past_name(SortedLine *lines, size_t n, size_t shared, const SortContext &context) {
+    const LineSegment *segments = context.d_segments;
+    for (size_t i = 0; i < n; ++i)
+        if (!segments[lines[i].d_segment].d_insert) return false;
+    size_t head = line_head_length(lines[0], segments);
+    if (head > shared) return false;
+    const uint32_t *rank = context.d_rank.data();
+    std::sort(lines, lines + n, [rank, head](const SortedLine &a, const SortedLine &b) {
+        if (rank[a.d_segment] != rank[b.d_segment]) return rank[a.d_segment] < rank[b.d_segment];
+        return line_less(a.d_line + head, b.d_line + head);
+    });
+    return true;
+}
+
+// Sets the keys of the group to the sixteen bytes from base. The lines lie
+// all over the block, so each is asked for a few records ahead.
+static void rekey(SortedLine *lines, size_t n, size_t base, const LineSegment *segments) {
+    const size_t ahead = 8;
+    for (size_t i = 0; i < n; ++i) {
+        if (i + ahead < n) {
+            __builtin_prefetch(lines[i + ahead].d_line);
+            __builtin_prefetch(&segments[lines[i + ahead].d_segment]);
+        }
+        whole_line_key(lines[i], segments, base, lines[i].d_key);
+    }
+}
+
 // Most significant byte first over the keys, in place. A group whose lines
-// agree in all sixteen key bytes takes the next sixteen as its keys; small
-// groups are left to comparisons.
-static void radix_sort(SortedLine *lines, size_t n, int at, size_t base, const LineSegment *segments) {
-    while (n > 48) {
+// agree in all sixteen key bytes takes the next sixteen as its keys, unless
+// its lines part by their fields; a small group is sorted by its keys, and
+// each run of lines with the same keys goes on in the same way.
+static void radix_sort(SortedLine *lines, size_t n, int at, size_t base, const SortContext &context) {
+    const LineSegment *segments = context.d_segments;
+    for (;;) {
         if (at == 16) {
             // Every line here is longer than base + 16: those that ended
             // were set apart at their line feed.
+            if (sort_past_name(lines, n, base + 16, context)) return;
             base += 16;
             at = 0;
-            for (size_t i = 0; i < n; ++i) whole_line_key(lines[i], segments, base, lines[i].d_key);
+            rekey(lines, n, base, segments);
         }
+        if (n <= 48) break;
         size_t counts[256] = {0};
         for (size_t i = 0; i < n; ++i) ++counts[key_byte(lines[i], at)];
         size_t next[256], end[256], sum = 0;
@@ -186,10 +198,40 @@ static void radix_sort(SortedLine *lines, size_t n, int at, size_t base, const L
         // A line feed here ends every line of its group: they are equal.
         for (int k = 0; k < 256; ++k)
             if (counts[k] > 1 && k != '\n')
-                radix_sort(lines + end[k] - counts[k], counts[k], at + 1, base, segments);
+                radix_sort(lines + end[k] - counts[k], counts[k], at + 1, base, context);
         return;
     }
-    std::sort(lines, lines + n, LessFrom{base, segments});
+    std::sort(lines, lines + n, key_less);
+    for (size_t i = 0, j; i < n; i = j) {
+        for (j = i + 1; j < n && same_keys(lines[i], lines[j]);) ++j;
+        // Lines that end within equal keys are equal.
+        if (j - i > 1 && !key_ends_line(lines[i])) radix_sort(lines + i, j - i, 16, base, context);
+    }
+}
+
+// Byte order of two fields, each with a tab after it.
+static bool field_less(const LineSegment &a, const LineSegment &b) {
+    size_t n = std::min(a.d_insert_length, b.d_insert_length);
+    int order = memcmp(a.d_insert, b.d_insert, n);
+    if (order != 0) return order < 0;
+    unsigned char x = n < a.d_insert_length ? a.d_insert[n] : '\t';
+    unsigned char y = n < b.d_insert_length ? b.d_insert[n] : '\t';
+    return x < y;
+}
+
+static void rank_fields(SortContext &context, size_t segment_count) {
+    const LineSegment *segments = context.d_segments;
+    std::vector<uint32_t> order;
+    for (size_t k = 0; k < segment_count; ++k)
+        if (segments[k].d_insert) order.push_back((uint32_t)k);
+    std::sort(order.begin(), order.end(),
+              [segments](uint32_t a, uint32_t b) { return field_less(segments[a], segments[b]); });
+    context.d_rank.assign(segment_count, 0);
+    uint32_t rank = 0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (i > 0 && field_less(segments[order[i - 1]], segments[order[i]])) ++rank;
+        context.d_rank[order[i]] = rank;
+    }
 }
 
 SortedLine *sort_lines(const char *text, size_t length, const LineSegment *segments, size_t segment_count,
@@ -229,7 +271,9 @@ SortedLine *sort_lines(const char *text, size_t length, const LineSegment *segme
     // Give back what the estimate left over, so that the size is the count.
     void *shrunk = big_block_grow(lines, capacity * sizeof(SortedLine), n * sizeof(SortedLine));
     if (shrunk) lines = static_cast<SortedLine *>(shrunk);
-    radix_sort(lines, n, 0, 0, segments);
+    SortContext context = {segments, {}};
+    rank_fields(context, segment_count);
+    radix_sort(lines, n, 0, 0, context);
     *out_count = n;
     return lines;
 }
