@@ -313,6 +313,15 @@ static inline int count_newlines(const char *from, const char *to) {
     return n;
 }
 
+// The bits set in a 16-bit mask, without a library call where the target
+// has no instruction for it.
+static inline int bits16(unsigned x) {
+    x = x - ((x >> 1) & 0x5555);
+    x = (x & 0x3333) + ((x >> 2) & 0x3333);
+    x = (x + (x >> 4)) & 0x0f0f;
+    return (int)((x + (x >> 8)) & 0x1f);
+}
+
 // Returns true when the comment at d_pos was skipped (d_pos on its last byte).
 static inline bool tt_comment(TtState &tt) {
     const char *in = tt.d_in;
@@ -331,11 +340,11 @@ static inline bool tt_comment(TtState &tt) {
             unsigned feeds = (unsigned)_mm_movemask_epi8(_mm_cmpeq_epi8(here, _mm_set1_epi8('\n')));
             if (close) {
                 int k = __builtin_ctz(close);
-                tt.d_line += __builtin_popcount(feeds & ((1u << k) - 1));
+                tt.d_line += bits16(feeds & ((1u << k) - 1));
                 tt.d_pos = (int)(p + k + 1 - in);
                 return true;
             }
-            tt.d_line += __builtin_popcount(feeds);
+            tt.d_line += bits16(feeds);
         }
 #endif
         // From star to star, counting the lines passed over.
