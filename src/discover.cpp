@@ -1,6 +1,7 @@
 #include "discover.h"
 
 #include <sys/stat.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -70,6 +71,7 @@ struct FindStream {
     size_t d_start;     // first byte not yet handed out
     size_t d_capacity;
     bool d_eof;
+    bool d_packets;  // one name per packet, from a socket shared with other readers
 };
 
 // Starts find; the child never returns here. With regular_only, find itself
@@ -138,13 +140,35 @@ static char *next_name(FindStream *stream) {
 
 FindStream *name_stream(int fd) {
     FindStream *stream = static_cast<FindStream *>(calloc(1, sizeof(FindStream)));
-    if (stream) stream->d_fd = fd;
+    if (!stream) return nullptr;
+    stream->d_fd = fd;
+    stream->d_packets = true;
+    if (!(stream->d_buffer = static_cast<char *>(malloc(stream->d_capacity = NAME_PACKET_MAX + 1)))) {
+        free(stream);
+        return nullptr;
+    }
     return stream;
+}
+
+// The next name of a stream of packets of NUL-ended names, which other
+// readers share: each receive takes one whole packet.
+static char *next_packet(FindStream *stream) {
+    while (stream->d_start >= stream->d_length) {
+        ssize_t n = recv(stream->d_fd, stream->d_buffer, NAME_PACKET_MAX, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return nullptr;
+        stream->d_buffer[n] = 0;  // a packet cut short still ends in a zero
+        stream->d_length = n;
+        stream->d_start = 0;
+    }
+    char *name = stream->d_buffer + stream->d_start;
+    stream->d_start += strlen(name) + 1;
+    return name;
 }
 
 const char *find_stream_next(FindStream *stream) {
     if (!stream) return nullptr;
-    while (char *name = next_name(stream))
+    while (char *name = stream->d_packets ? next_packet(stream) : next_name(stream))
         if (language_row(name)) return name;
     return nullptr;
 }

@@ -11,7 +11,10 @@ StringArray *discover_files(bool regular_only);
 // find.
 struct FindStream;
 FindStream *find_stream_open(bool regular_only);
-// A stream of NUL-separated names read from fd (a worker's share).
+// A stream of names read from fd in packets of NUL-ended names: a socket
+// the workers share, each taking the next packet when it is ready for more.
+// A packet holds at most NAME_PACKET_MAX bytes.
+const int NAME_PACKET_MAX = 65536;
 FindStream *name_stream(int fd);
 const char *find_stream_next(FindStream *stream);
 void find_stream_close(FindStream *stream);

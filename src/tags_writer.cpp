@@ -4,8 +4,8 @@
 #include "tags_writer.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -170,28 +170,31 @@ static StringArray **split_jobs(int jobs) {
 
 static void write_job_file();
 
-// Hands the names find gives to the workers in turn, each on its own pipe,
-// while find runs. A worker that died takes no more.
-static void deal_names(FindStream *stream, std::vector<int> &feeds) {
-    void (*previous)(int) = signal(SIGPIPE, SIG_IGN);
-    size_t next = 0;
+// Hands find's names to the workers in small packets on the socket they
+// share: a worker takes the next packet when it is done with the last, so
+// the work stays even however the files' sizes fall.
+static void deal_names(FindStream *stream, int feed) {
+    const size_t batch = 2048;
+    std::string packet;
+    bool open = true;
+    auto send_packet = [&]() {
+        ssize_t n = 0;
+        while (open && !packet.empty() && (n = send(feed, packet.data(), packet.size(), MSG_NOSIGNAL)) < 0 &&
+               errno == EINTR) {}
+        if (n < 0) open = false;  // every worker is gone
+        packet.clear();
+    };
     while (const char *path = find_stream_next(stream)) {
-        int &fd = feeds[next];
-        next = (next + 1) % feeds.size();
-        for (size_t done = 0, length = strlen(path) + 1; fd >= 0 && done < length;) {
-            ssize_t n = write(fd, path + done, length - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                close(fd);
-                fd = -1;
-            } else {
-                done += n;
-            }
+        size_t length = strlen(path) + 1;
+        if (length > (size_t)NAME_PACKET_MAX) {
+            fprintf(stderr, "file name too long, passed over: %s\n", path);
+            continue;
         }
+        if (packet.size() + length > batch) send_packet();
+        packet.append(path, length);
     }
-    for (int fd : feeds)
-        if (fd >= 0) close(fd);
-    signal(SIGPIPE, previous);
+    send_packet();
+    close(feed);
 }
 
 // Returns 0 when every worker ended well; otherwise says which did not. With
@@ -201,15 +204,14 @@ static int fork_jobs(int jobs, FindStream *stream) {
     Env *env = get_env();
     StringArray **lists = split_jobs(jobs);
     std::vector<pid_t> pids;
-    std::vector<int> feeds;
+    int names[2] = {-1, -1};
+    if (stream && socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, names) != 0) {
+        perror("socketpair");
+        exit(1);
+    }
     fflush(stdout);
     fflush(stderr);
     for (int i = 0; i < jobs; ++i) {
-        int names[2] = {-1, -1};
-        if (stream && pipe(names) != 0) {
-            perror("pipe");
-            exit(1);
-        }
         pid_t pid = fork();
         if (pid < 0) {
             perror("fork");
@@ -221,22 +223,20 @@ static int fork_jobs(int jobs, FindStream *stream) {
             env->d_files = lists[i];
             FindStream *share = nullptr;
             if (stream) {
-                // Only the main process writes names: every feed's end closes.
-                for (int fd : feeds) close(fd);
-                close(names[1]);
-                share = name_stream(names[0]);
+                // Only the main process sends names: the feed ends when it closes.
+                close(names[0]);
+                share = name_stream(names[1]);
             }
             job_run(share);
             if (tags_mode(env->d_mode)) write_job_file();
             exit(0);
         }
         pids.push_back(pid);
-        if (stream) {
-            close(names[0]);
-            feeds.push_back(names[1]);
-        }
     }
-    if (stream) deal_names(stream, feeds);
+    if (stream) {
+        close(names[1]);
+        deal_names(stream, names[0]);
+    }
     std::vector<int> statuses(jobs, 0);
     for (int i = 0; i < jobs; ++i) {
         // With a counter on the terminal, wait in short naps to redraw it.
