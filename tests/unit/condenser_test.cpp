@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -71,6 +72,33 @@ TEST(Condenser, WorkedExamples) {
         if (!c.marks.empty()) {
             EXPECT_EQ(got.marks, c.marks) << "source: " << c.source;
         }
+    }
+}
+
+// Words, literals and comments of every length up to a few blocks, so that
+// their ends fall at every place within the blocks the condenser looks at
+// together, condense as short ones do.
+TEST(Condenser, LongRunsCondenseAsShortOnes) {
+    for (int n = 1; n <= 150; ++n) {
+        std::string w(n, 'w');
+        w[n / 2] = "x,.-+*&\f"[n % 9];  // punctuation without a rule, a control byte
+        Condensed words = condense(w + " " + w + "\t" + w + "(" + w + ");\n");
+        EXPECT_EQ(words.text, w + " " + w + " " + w + " (" + w + ") ; ") << n;
+        EXPECT_EQ(words.marks, (std::vector<Mark>{{0, 4 * n + 4}})) << n;
+
+        std::string literal(n, 'q');
+        literal.insert(n / 2, "'");
+        literal.insert(n / 3, "\\\"");  // an escaped quote
+        Condensed quoted = condense("s = \"" + literal + "\"; t;");
+        EXPECT_EQ(quoted.text, "s = \"" + literal + "\"; t; ") << n;
+
+        std::string comment(n, 'c');
+        for (int k = 7; k < n; k += 11) comment[k] = k % 2 ? '\n' : '*';
+        int lines = (int)std::count(comment.begin(), comment.end(), '\n');
+        std::string source = "a;/*" + comment + "*/\nb;";
+        Condensed dropped = condense(source);
+        EXPECT_EQ(dropped.text, "a; b; ") << n;
+        EXPECT_EQ(dropped.marks, (std::vector<Mark>{{0, 1}, {lines + 1, (int)source.size() - 1}})) << n;
     }
 }
 

@@ -1,6 +1,8 @@
 #include "line_sort.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
@@ -88,6 +90,32 @@ TEST(LineSort, LinesWithoutTheirPathSortAsWholeLines) {
         segments.push_back(LineSegment{text.size(), path, path ? strlen(path) : 0});
     }
     EXPECT_EQ(sorted(text, segments), reference(whole));
+}
+
+// Lines that end right before an unmapped page, compared from every place
+// near the page's end, against pairs that part at every byte.
+TEST(LineSort, LineOrderNeverReadsPastAPageItsLineEnds) {
+    long page = sysconf(_SC_PAGESIZE);
+    char *pages = static_cast<char *>(mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
+    char *b = pages + page / 2;
+    for (int length = 1; length <= 40; ++length) {
+        for (int differ = 0; differ <= length; ++differ) {
+            std::string x(length - 1, 'k'), y = x;
+            if (differ < length - 1) y[differ] = 'l';
+            x += '\n';
+            y += differ == length - 1 ? "m\n" : "\n";
+            // x ends at the unmapped page; y lies well inside the first one.
+            memcpy(pages + page - x.size(), x.data(), x.size());
+            memcpy(b, y.data(), y.size());
+            const char *a = pages + page - x.size();
+            EXPECT_EQ(line_less(a, b), x < y) << length << ' ' << differ;
+            EXPECT_EQ(line_less(b, a), y < x) << length << ' ' << differ;
+            EXPECT_FALSE(line_less(a, a));
+        }
+    }
+    munmap(pages, 2 * page);
 }
 
 TEST(LineSort, EmptyTextAndAMissingFinalLineFeed) {
