@@ -175,6 +175,18 @@ TEST(Statement, SplitterCases) {
     for (const auto &c : cases) EXPECT_EQ(split_all(c.d_text), c.d_want) << c.d_text;
 }
 
+// Statements whose ends fall at every place within the blocks of sixteen
+// bytes the splitter looks at together.
+TEST(Statement, LongStatementsSplitAsShortOnes) {
+    for (int n = 0; n < 70; ++n) {
+        std::string head = std::string(n, 'x') + " (" + std::string(n, 'y') + "; '" + std::string(n, 'z') + "') ";
+        std::string next = std::string(n + 1, 'w') + " ";
+        EXPECT_EQ(split_all(head + "; " + next + "{ "),
+                  (std::vector<std::pair<std::string, char>>{{head, ';'}, {next, '{'}}))
+            << n;
+    }
+}
+
 TEST(Statement, BraceDepthNeverBelowZero) {
     std::vector<Seen> seen = walk_file("} } x; { y; } } z;\n");
     std::vector<int> depths;
