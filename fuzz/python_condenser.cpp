@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
             marks[k].d_line < 0)
             abort();
     char *cursor = out;
-    while (py_next_statement(&cursor) != 0)
+    while (py_next_statement(&cursor, out + n) != 0)
         if (cursor < out || cursor > out + n) abort();
     free(marks);
     free(out);

@@ -19,4 +19,5 @@ int py_tt_condense(const char *source, int size, char *out);
 LineMark *py_tt_take_marks(int *count);
 // Cuts the next statement at *cursor in place: returns the byte that ended
 // it (a line feed or ':') and moves *cursor past it; 0 at the end of the text.
-char py_next_statement(char **cursor);
+// REQUIRES: a zero byte lies before limit, and the bytes up to it may be read.
+char py_next_statement(char **cursor, const char *limit);

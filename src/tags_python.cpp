@@ -10,9 +10,8 @@
 #include "tags_format.h"
 #include "text.h"
 
+// REQUIRES: statement begins with 'd' or 'c' (its indentation passed).
 static void python_statement(const FileBuffer *buffer, char *statement, FILE *out) {
-    statement += strspn(statement, " \t");
-    if (*statement != 'd' && *statement != 'c') return;
     char kind;
     if (strncmp(statement, "def ", 4) == 0) kind = 'f';
     else if (strncmp(statement, "class ", 6) == 0) kind = 'c';
@@ -39,12 +38,15 @@ int python_tags(const char *path, FILE *out) {
         return 0;
     }
     char *cursor = text;
+    const char *limit = text + buffer->d_text_len + 1;
     for (;;) {
         char *statement = cursor;
-        char end = py_next_statement(&cursor);
+        char end = py_next_statement(&cursor, limit);
         ++env->d_stmt_index;
         if (!end) break;
-        python_statement(buffer, statement, out);
+        // Most statements are passed on their first letter.
+        while (*statement == ' ' || *statement == '\t') ++statement;
+        if (*statement == 'd' || *statement == 'c') python_statement(buffer, statement, out);
     }
     file_buffer_free(buffer);
     return 0;

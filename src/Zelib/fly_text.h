@@ -7,6 +7,10 @@
 // a run of adjacent literals), or the byte before the zero byte when it is
 // never closed; null for a null p or a zero byte at p.
 const char *skip_string(const char *p);
+// skip_string, adding to *lines the line feeds in [p, result). REQUIRES: the
+// bytes up to limit may be read (the zero byte lies before limit); sixteen of
+// them are looked at a time.
+const char *skip_string_lines(const char *p, const char *limit, int *lines);
 // How many bytes equal to c lie in [begin, end).
 int count_char(const char *begin, const char *end, char c);
 // The first occurrence of pattern within the first text_length bytes of

@@ -12,14 +12,11 @@ void line_map_start(LineMap *map, int source_size) {
     else map->d_marks[0] = {0, 0, 0};
 }
 
-void line_map_add(LineMap *map, int line, int offset) {
-    if (map->d_count + 1 >= map->d_capacity) {
-        int grown = map->d_capacity * 2 + 16;
-        void *block = realloc(map->d_marks, sizeof(LineMark) * (size_t)grown);
-        if (!block) return;
-        map->d_marks = static_cast<LineMark *>(block);
-        map->d_capacity = grown;
-    }
-    int k = ++map->d_count;
-    map->d_marks[k] = {k, line, offset};
+bool line_map_grow(LineMap *map) {
+    int grown = map->d_capacity * 2 + 16;
+    void *block = realloc(map->d_marks, sizeof(LineMark) * (size_t)grown);
+    if (!block) return false;
+    map->d_marks = static_cast<LineMark *>(block);
+    map->d_capacity = grown;
+    return true;
 }

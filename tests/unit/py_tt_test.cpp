@@ -73,7 +73,7 @@ TEST(PyTt, NextStatementCutsAtLineFeedsAndColons) {
     std::vector<std::pair<std::string, char>> got;
     for (;;) {
         char *statement = cursor;
-        char end = py_next_statement(&cursor);
+        char end = py_next_statement(&cursor, text + sizeof text);
         if (!end) break;
         got.push_back({statement, end});
     }
