@@ -5,9 +5,13 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "condenser.h"
 #include "env.h"
@@ -40,8 +44,6 @@ static inline bool is_alnum(char c) {
 }
 
 static inline void fly_put(char c) { fly.d_out[fly.d_out_len++] = c; }
-
-static void fly_mark(int line, int pos) { line_map_add(&fly.d_map, line, pos); }
 
 static inline bool is_regex_delimiter(char c) {
     return c == '!' || c == '#' || c == '&' || c == '/' || c == '?' || c == '{' || c == '|';
@@ -113,13 +115,20 @@ void fly_skip() {
     fly.d_pos = (int)(found - in) + word_len + 1;
 }
 
-// Byte classes of the main loop; the rest is copied as it is.
-enum : unsigned char { FLY_COPY, FLY_WORD, FLY_PAREN, FLY_END, FLY_BLANK, FLY_QUOTE, FLY_EQUALS, FLY_LESS, FLY_HASH };
+// Byte classes of the main loop; the rest is copied as it is. The letters
+// that may open a regular expression ('m', 's', 't') and '/' have a class
+// of their own: they are tested for one before their other rules.
+enum : unsigned char {
+    FLY_COPY, FLY_WORD, FLY_PAREN, FLY_END, FLY_BLANK, FLY_QUOTE, FLY_EQUALS, FLY_LESS, FLY_HASH,
+    FLY_REGEX_LETTER, FLY_SLASH
+};
 struct FlyClasses {
     unsigned char d_of[256];
     FlyClasses() : d_of() {
         for (int c = 0; c < 256; ++c)
             if (is_alnum((char)c)) d_of[c] = FLY_WORD;
+        d_of[(unsigned char)'m'] = d_of[(unsigned char)'s'] = d_of[(unsigned char)'t'] = FLY_REGEX_LETTER;
+        d_of[(unsigned char)'/'] = FLY_SLASH;
         d_of[(unsigned char)'('] = d_of[(unsigned char)')'] = FLY_PAREN;
         d_of[(unsigned char)';'] = d_of[(unsigned char)'{'] = d_of[(unsigned char)'}'] = FLY_END;
         d_of[(unsigned char)' '] = d_of[(unsigned char)'\t'] = d_of[(unsigned char)'\n'] = FLY_BLANK;
@@ -136,6 +145,131 @@ static const FlyClasses fly_classes;
 static inline bool is_shift_operator(const char *p) {
     char c = p[2];
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || (c >= '0' && c <= '9') || c == '=';
+}
+
+// A stretch that starts at a letter or digit and holds only bytes copied as
+// they are, blanks after a letter or digit (each the one blank of its run),
+// '#' after '$', '=' (its line-start rule cannot apply inside), and 'm',
+// 's', 't' after a word byte or a blank (no regular expression can start
+// there), condenses to itself: it is copied at once. This tells whether
+// byte c, after byte before, ends such a stretch.
+static inline bool ends_stretch(char c, char before) {
+    switch (c) {
+    case '(': case ')': case ';': case '{': case '}': case '\t': case '\n':
+    case '"': case '\'': case '<': case '/':
+        return true;
+    case ' ':
+        return !is_alnum(before);
+    case '#':
+        return before != '$';
+    case 'm': case 's': case 't':
+        return !(is_alnum(before) || before == '_' || before == ' ');
+    }
+    return false;
+}
+
+// Where the runs of the 64 source bytes from d_base end: bit i of d_stops is
+// set when byte d_base + i ends a stretch, of d_solid when it is no blank;
+// d_feeds marks the line feeds. Bytes past the source set d_stops and
+// d_solid, so every run ends at the source's end.
+struct FlyWindow {
+    int d_base;
+    uint64_t d_stops;
+    uint64_t d_solid;
+    uint64_t d_feeds;
+};
+
+#ifdef __SSE2__
+static inline __m128i bytes_equal(__m128i x, char c) { return _mm_cmpeq_epi8(x, _mm_set1_epi8(c)); }
+
+// Lanes of x holding a byte in [low, low + span].
+static inline __m128i bytes_within(__m128i x, char low, char span) {
+    __m128i t = _mm_sub_epi8(x, _mm_set1_epi8(low));
+    return _mm_cmpeq_epi8(_mm_min_epu8(t, _mm_set1_epi8(span)), t);
+}
+
+static inline uint64_t lane_bits(__m128i lanes, int k) {
+    return (uint64_t)(unsigned)_mm_movemask_epi8(lanes) << (16 * k);
+}
+#endif
+
+static void fly_window_fill(FlyWindow &w, const char *in, int len, int base) {
+    w.d_base = base;
+    w.d_stops = w.d_solid = w.d_feeds = 0;
+#ifdef __SSE2__
+    // Sixteen bytes at a time, each with the byte before it (so not at the
+    // source's first byte). A stop found here may be a byte that could stay
+    // in the stretch ('!', '%', '&', control bytes, '#' after '$'): the
+    // stretch is only cut shorter, and the main loop takes that byte by its
+    // own rules. Every byte that must end a stretch is found.
+    if (base > 0 && base + 64 <= len) {
+        for (int k = 0; k < 4; ++k) {
+            const char *p = in + base + 16 * k;
+            __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+            __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p - 1));
+            __m128i alnum_before = _mm_or_si128(bytes_within(_mm_or_si128(y, _mm_set1_epi8(0x20)), 'a', 25),
+                                                bytes_within(y, '0', 9));
+            __m128i space = bytes_equal(x, ' ');
+            __m128i feed = bytes_equal(x, '\n');
+            __m128i tab = bytes_equal(x, '\t');
+            // Up to ')': blanks, quotes, '#', parentheses, and '$' to take out.
+            __m128i low = _mm_cmpeq_epi8(_mm_min_epu8(x, _mm_set1_epi8(')')), x);
+            __m128i stop = _mm_andnot_si128(_mm_or_si128(space, bytes_equal(x, '$')), low);
+            stop = _mm_or_si128(stop, _mm_andnot_si128(alnum_before, space));
+            stop = _mm_or_si128(stop, bytes_equal(x, '/'));
+            stop = _mm_or_si128(stop, bytes_within(x, ';', 1));  // ';' and '<'
+            stop = _mm_or_si128(stop, bytes_equal(x, '{'));
+            stop = _mm_or_si128(stop, bytes_equal(x, '}'));
+            __m128i regex_letter = _mm_or_si128(_mm_or_si128(bytes_equal(x, 'm'), bytes_equal(x, 's')),
+                                                bytes_equal(x, 't'));
+            __m128i safe_before = _mm_or_si128(alnum_before, _mm_or_si128(bytes_equal(y, '_'), bytes_equal(y, ' ')));
+            stop = _mm_or_si128(stop, _mm_andnot_si128(safe_before, regex_letter));
+            w.d_stops |= lane_bits(stop, k);
+            w.d_feeds |= lane_bits(feed, k);
+            w.d_solid |= lane_bits(_mm_or_si128(_mm_or_si128(space, feed), tab), k);
+        }
+        w.d_solid = ~w.d_solid;
+        return;
+    }
+#endif
+    for (int i = 0; i < 64; ++i) {
+        uint64_t bit = (uint64_t)1 << i;
+        if (base + i >= len) {
+            w.d_stops |= bit;
+            w.d_solid |= bit;
+            continue;
+        }
+        char c = in[base + i];
+        char before = base + i > 0 ? in[base + i - 1] : 0;
+        if (ends_stretch(c, before)) w.d_stops |= bit;
+        if (c != ' ' && c != '\t' && c != '\n') w.d_solid |= bit;
+        if (c == '\n') w.d_feeds |= bit;
+    }
+}
+
+// The first byte at or after pos whose bit is set in the window's field
+// (d_stops or d_solid); the window moves forward as needed. Adds the line
+// feeds passed to *lines when it is given.
+static inline int fly_run_end(FlyWindow &w, uint64_t FlyWindow::*bits, const char *in, int len, int pos,
+                              int *lines) {
+    for (;;) {
+        if (pos >= len) return len;
+        if (pos < w.d_base || pos >= w.d_base + 64) fly_window_fill(w, in, len, pos);
+        int shift = pos - w.d_base;
+        uint64_t rest = (w.*bits) >> shift;
+        uint64_t feeds = w.d_feeds >> shift;
+        if (rest) {
+            int run = __builtin_ctzll(rest);
+            if (lines) {
+                for (feeds &= ((uint64_t)1 << run) - 1; feeds; feeds &= feeds - 1) ++*lines;
+            }
+            return pos + run;
+        }
+        if (lines) {
+            for (; feeds; feeds &= feeds - 1) ++*lines;
+        }
+        pos = w.d_base + 64;
+    }
 }
 
 int fly_condense(const char *source, int size, char *out) {
@@ -155,17 +289,21 @@ int fly_condense(const char *source, int size, char *out) {
     int line = 0;
     bool blank_done = false;
     char prev = 'a';
+    FlyWindow window = {-64, 0, 0, 0};
+    LineMap map = fly.d_map;
     auto to_state = [&] {
         fly.d_pos = pos;
         fly.d_out_len = (int)(o - out);
         fly.d_line = line;
         fly.d_prev = prev;
         fly.d_blank_done = blank_done;
+        fly.d_map = map;
     };
     auto from_state = [&] {
         pos = fly.d_pos;
         o = out + fly.d_out_len;
         line = fly.d_line;
+        map = fly.d_map;
     };
     // An interpreter line (#!) or a leading '=' line is passed over; its
     // newline is then counted by the loop like any other.
@@ -176,20 +314,58 @@ int fly_condense(const char *source, int size, char *out) {
     for (; pos < len; ++pos) {
         char c = in[pos];
         char before = pos > 0 ? in[pos - 1] : 0;
-        if ((c == '/' || c == 'm' || c == 's' || c == 't') && regex_starts(in + pos, prev)) {
-            to_state();
-            fly_skip_regex();
-            from_state();
-            continue;
-        }
         switch (of[(unsigned char)c]) {
-        case FLY_WORD:
-            // Inside a word no regular expression can start (the byte before
-            // is a letter or digit): copy the rest of the word at once.
-            blank_done = false;
+        case FLY_SLASH:
+            if (regex_starts(in + pos, prev)) {
+                to_state();
+                fly_skip_regex();
+                from_state();
+                break;
+            }
+            prev = c;
             *o++ = c;
-            while (pos + 1 < len && of[(unsigned char)in[pos + 1]] == FLY_WORD) *o++ = in[++pos];
-            prev = in[pos];
+            break;
+        case FLY_REGEX_LETTER:
+            if (regex_starts(in + pos, prev)) {
+                to_state();
+                fly_skip_regex();
+                from_state();
+                break;
+            }
+            // fall through
+        case FLY_WORD: {
+            // A stretch (see ends_stretch) starts at a letter or digit; none
+            // of its bytes after the first can start a regular expression.
+            // It is copied at once.
+            int end = fly_run_end(window, &FlyWindow::d_stops, in, len, pos + 1, nullptr);
+            int run = end - pos;
+#ifdef __SSE2__
+            // Sixteen bytes a store while sixteen source bytes remain: the
+            // text never runs ahead of three times the bytes read, so out has room.
+            while (run > 0 && pos + 16 <= len) {
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(o),
+                                 _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + pos)));
+                int step = run < 16 ? run : 16;
+                o += step;
+                pos += step;
+                run -= step;
+            }
+#endif
+            for (; run > 0; --run) *o++ = in[pos++];
+            pos = end - 1;
+            // The last blank or letter or digit sets the blank flag (the
+            // first byte is one); the other bytes leave it. A blank in a
+            // stretch follows a letter or digit, so prev, the last byte that
+            // is no blank, is the one before.
+            int k = pos;
+            while (in[k] != ' ' && !is_alnum(in[k])) --k;
+            blank_done = in[k] == ' ';
+            prev = in[pos] == ' ' ? in[pos - 1] : in[pos];
+            break;
+        }
+        default:
+            prev = c;
+            *o++ = c;
             break;
         case FLY_PAREN:
             if (!blank_done) *o++ = ' ';
@@ -205,26 +381,26 @@ int fly_condense(const char *source, int size, char *out) {
             bool with_entry = before != '\\';
             if (with_entry && (!blank_done || (o > out && o[-1] == '\\'))) *o++ = ' ';
             *o++ = c;
-            if (with_entry) fly_mark(line, pos);
+            if (with_entry) line_map_add(&map, line, pos);
             *o++ = ' ';
             blank_done = true;
             prev = c;
             break;
         }
         case FLY_BLANK:
-            if (c == '\n') ++line;
+            // A run of blanks leaves one, or none after another blank.
             if (!blank_done) {
                 *o++ = ' ';
                 blank_done = true;
             }
+            pos = fly_run_end(window, &FlyWindow::d_solid, in, len, pos, &line) - 1;
             break;
         case FLY_QUOTE:
             if (before == '$' || before == '\\' || (c == '\'' && (before == '&' || is_alnum(before)))) {
                 prev = c;
                 *o++ = c;
             } else {
-                const char *end = skip_string(in + pos);
-                line += count_char(in + pos, end, '\n');
+                const char *end = skip_string_lines(in + pos, in + len + 1, &line);
                 pos = (int)(end - in);
                 prev = c;
                 *o++ = c;
@@ -264,7 +440,7 @@ int fly_condense(const char *source, int size, char *out) {
                 }
                 if (o > out && o[-1] == '\\') *o++ = ' ';
                 *o++ = ';';
-                fly_mark(line, pos);
+                line_map_add(&map, line, pos);
                 *o++ = ' ';
                 blank_done = false;
             }
@@ -278,10 +454,6 @@ int fly_condense(const char *source, int size, char *out) {
                 pos = nl ? (int)(nl - in) - 1 : len - 1;
             }
             prev = '#';
-            break;
-        default:
-            prev = c;
-            *o++ = c;
             break;
         }
     }

@@ -70,7 +70,8 @@ const char *skip_string_lines(const char *p, const char *limit, int *lines) {
 #endif
             char c = *s;
             if (c == 0) {
-                *lines += feeds;
+                // The byte before the zero is the answer, outside the range.
+                *lines += feeds - (s[-1] == '\n');
                 return s - 1;
             }
             if (c == '\\') {

@@ -133,3 +133,23 @@ TEST(PyTt, MissingFileGivesNoText) {
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "No such file /nonexistent/zk/a.py\n");
     file_buffer_free(buffer);
 }
+
+// The condenser copies stretches and passes blank runs by 64-byte masks: the
+// same code must give the same text and entries wherever it falls against
+// them. Line feeds before it shift only the numbers.
+TEST(PyTt, TextIsTheSameAtEveryOffset) {
+    std::string body =
+        "def f(a,  b):\n    '''doc\nstring'''\n    s = 'a:b' + \"c\\\"d\"  # c: x\n"
+        "\tif x :  return {'k': 1}\nclass C ( object ) :\n"
+        "    value = first_name + last_name + middle_name + other_name + final_name  \n"
+        "x = r'\\'' \"a\nb\" \t \t y\n\"\"\"\n\"\"\" z:  \t\n   \n";
+    PyCondensed base = condense(body);
+    for (int k = 0; k < 140; ++k) {
+        PyCondensed got = condense("x" + std::string(k, '\n') + body);
+        EXPECT_EQ(got.text, "x" + std::string(k, '\n') + base.text) << k;
+        std::vector<PyMark> want;
+        for (int i = 0; i < k; ++i) want.push_back({i, 1 + i});
+        for (const PyMark &m : base.marks) want.push_back({m.line + k, m.offset + 1 + k});
+        EXPECT_EQ(got.marks, want) << k;
+    }
+}

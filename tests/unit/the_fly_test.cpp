@@ -164,3 +164,24 @@ TEST(TheFly, MissingFileGivesNoText) {
     file_buffer_free(buffer);
     EXPECT_EQ(fly_load(nullptr), nullptr);
 }
+
+// The tokenizer copies stretches and passes blank runs by 64-byte masks: the
+// same code must give the same text and entries wherever it falls against
+// them. Line feeds before it shift only the numbers.
+TEST(TheFly, TextIsTheSameAtEveryOffset) {
+    std::string body =
+        "; my $self = shift; $s{a} = $x / 2; foo_s m{x}; tr/a/b/; $t = s/a/b/r; bar  baz\tqux\n  quux; $#a;"
+        " # note\n'it''s' \"a\nb\\\"c\" q;\nprint <<EOF;\nbody;\nEOF\nx;\n=pod\ny;\n=cut\n"
+        "sub f { return (1, 2); }\nx \\; y; a_m/b/ a_s a s/x/y/ 1 m 2 t;\n"
+        "abcdefghij abcdefghij abcdefghij abcdefghij abcdefghij abcdefghij abcdefghij;\n"
+        "$a->{b}->[0] = \"$c\" . 'd' x 3 ; @list = (1..10) ;# done\n\t\t  \n\n   z;";
+    Flown base = fly(body);
+    ASSERT_EQ(base.text.substr(0, 3), " ; ");
+    for (int k = 0; k < 140; ++k) {
+        Flown got = fly("x;" + std::string(k, '\n') + body);
+        EXPECT_EQ(got.text, "x ; " + base.text.substr(1)) << k;
+        std::vector<FlyMark> want = {{0, 1}};
+        for (const FlyMark &m : base.marks) want.push_back({m.line + k, m.offset + 2 + k});
+        EXPECT_EQ(got.marks, want) << k;
+    }
+}
