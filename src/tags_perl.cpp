@@ -2,6 +2,9 @@
 // (kind f) at brace depth 0, over the tokenizer's statements and line map.
 #include <cstdlib>
 #include <cstring>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "condenser.h"
 #include "env.h"
@@ -59,6 +62,24 @@ static void perl_sub(int line, char *s) {
     }
 }
 
+// The first ';', '{', '}' or zero byte at or after p. REQUIRES: a zero byte
+// lies before limit, and the bytes up to limit may be read.
+static char *next_end(char *p, const char *limit) {
+#ifdef __SSE2__
+    while (limit - p >= 16) {
+        __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(';')), _mm_cmpeq_epi8(x, _mm_set1_epi8('{')));
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, _mm_set1_epi8('}')));
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi8(x, _mm_setzero_si128()));
+        unsigned mask = (unsigned)_mm_movemask_epi8(hit);
+        if (mask) return p + __builtin_ctz(mask);
+        p += 16;
+    }
+#endif
+    while (*p != ';' && *p != '{' && *p != '}' && *p != 0) ++p;
+    return p;
+}
+
 static void perl_statement(const FileBuffer *buffer, char *statement, char terminator) {
     char *s = statement[0] == ' ' ? statement + 1 : statement;
     if (terminator == ';' && strncmp(s, "package ", 8) == 0) {
@@ -87,7 +108,8 @@ int perl_tags(const char *path, FILE *out) {
     }
     char *statement = text;
     int depth = 0;
-    for (char *p = strpbrk(text, ";{}"); p; p = strpbrk(p, ";{}")) {
+    const char *limit = text + buffer->d_text_len + 1;
+    for (char *p = next_end(text, limit); *p; p = next_end(p, limit)) {
         if (p > text && p[-1] == '\\') {
             ++p;
             continue;
