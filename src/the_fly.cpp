@@ -339,19 +339,8 @@ int fly_condense(const char *source, int size, char *out) {
             // It is copied at once.
             int end = fly_run_end(window, &FlyWindow::d_stops, in, len, pos + 1, nullptr);
             int run = end - pos;
-#ifdef __SSE2__
-            // Sixteen bytes a store while sixteen source bytes remain: the
-            // text never runs ahead of three times the bytes read, so out has room.
-            while (run > 0 && pos + 16 <= len) {
-                _mm_storeu_si128(reinterpret_cast<__m128i *>(o),
-                                 _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + pos)));
-                int step = run < 16 ? run : 16;
-                o += step;
-                pos += step;
-                run -= step;
-            }
-#endif
-            for (; run > 0; --run) *o++ = in[pos++];
+            // The text never runs ahead of three times the bytes read, so out has room.
+            o = copy_stretch(o, in, pos, run, len);
             pos = end - 1;
             // The last blank or letter or digit sets the blank flag (the
             // first byte is one); the other bytes leave it. A blank in a
