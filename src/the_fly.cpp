@@ -316,15 +316,6 @@ int fly_condense(const char *source, int size, char *out) {
         char before = pos > 0 ? in[pos - 1] : 0;
         switch (of[(unsigned char)c]) {
         case FLY_SLASH:
-            if (regex_starts(in + pos, prev)) {
-                to_state();
-                fly_skip_regex();
-                from_state();
-                break;
-            }
-            prev = c;
-            *o++ = c;
-            break;
         case FLY_REGEX_LETTER:
             if (regex_starts(in + pos, prev)) {
                 to_state();
@@ -332,7 +323,13 @@ int fly_condense(const char *source, int size, char *out) {
                 from_state();
                 break;
             }
-            // fall through
+            if (of[(unsigned char)c] == FLY_SLASH) {
+                prev = c;
+                *o++ = c;
+                break;
+            }
+            // A letter that starts no regular expression begins a word.
+            [[fallthrough]];
         case FLY_WORD: {
             // A stretch (see ends_stretch) starts at a letter or digit; none
             // of its bytes after the first can start a regular expression.
