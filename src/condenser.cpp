@@ -458,13 +458,7 @@ __attribute__((target("ssse3"))) static uint64_t plain_mask_ssse3(const char *p)
     return mask;
 }
 
-typedef uint64_t (*PlainMask)(const char *);
-static PlainMask choose_plain_mask() {
-    // Static initialisers may run before the processor's features are read.
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") ? plain_mask_ssse3 : plain_mask_sse2;
-}
-static const PlainMask plain_mask = choose_plain_mask();
+static uint64_t (*const plain_mask)(const char *) = cpu_has_ssse3() ? plain_mask_ssse3 : plain_mask_sse2;
 #endif
 
 // The end of the run of plain bytes that goes on at pos.
@@ -548,6 +542,12 @@ static inline void tt_literal_byte(TtState &tt, char b) {
     }
     // The closing quote is written as any other byte.
     if (!tt_literal(tt, b)) tt_other(tt, b);
+}
+
+bool cpu_has_ssse3() {
+    // Static initialisers may run before the processor's features are read.
+    static const bool has = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
+    return has;
 }
 
 int tt_condense(const char *source, int size, char *out, LineMark *marks, int mark_capacity) {

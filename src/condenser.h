@@ -34,6 +34,9 @@ void file_buffer_free(FileBuffer *buffer);
 // REQUIRES: marks has room for mark_capacity entries; tt_condense never
 // writes more (size + 1 covers one end per source byte).
 int tt_condense(const char *source, int size, char *out, LineMark *marks, int mark_capacity);
+// True when the processor has SSSE3, whose table lookups the block scans of
+// the condenser and the statement splitter use; read once.
+bool cpu_has_ssse3();
 int the_tt_file(const char *path);
 
 // Opens path, maps size + 1 bytes so that a zero follows the source; empty

@@ -56,11 +56,7 @@ __attribute__((no_sanitize_address, target("ssse3"))) static char *next_special_
     }
 }
 
-static bool has_ssse3() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3");
-}
-static const bool g_ssse3 = has_ssse3();
+static const bool g_ssse3 = cpu_has_ssse3();
 #endif
 
 static inline char *next_special(char *p) {
